@@ -1,0 +1,27 @@
+#ifndef DORURIZAR_UNIPAINTERMARKUP_H
+#define DORURIZAR_UNIPAINTERMARKUP_H
+
+#include "dorurizar_export.h"
+
+#include <QRect>
+#include <QSize>
+
+// Hands out horizontal bands of a rectangle for client layout: sides 0 to 2
+// stack down from the top edge, sides 3 to 5 up from the bottom edge, each
+// with an 8-pixel margin left and right. The six stacks are independent.
+class DORURIZAR_EXPORT cUniPainterMarkup
+{
+public:
+    explicit cUniPainterMarkup(QRect const& r);
+
+    QRect geometry() const;
+    void setGeometry(QRect const& r);  // keeps what every stack handed out
+    QSize size() const;
+
+    QRect allocateFrom(int side, int height);
+
+    QRect mGeometry;
+    int mAllocated[6];
+};
+
+#endif

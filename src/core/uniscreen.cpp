@@ -1,0 +1,35 @@
+#include "uniscreen.h"
+
+#include <QWidget>
+
+cUniScreen::cUniScreen()
+    : cUniImg(nullptr)
+    , mWidget(nullptr)
+{
+}
+
+cUniScreen::~cUniScreen()
+{
+    // Inside ~cUniImg this is no longer a cUniScreen, so an engine that keeps
+    // the widget itself as data would take it for image data: drop it here.
+    if (mData == mWidget)
+        mData = nullptr;
+    mWidget = nullptr;
+}
+
+void cUniScreen::update()
+{
+    if (mWidget)
+        mWidget->update();
+}
+
+QWidget* cUniScreen::widget()
+{
+    return mWidget;
+}
+
+void cUniScreen::setWidget(QWidget* w)
+{
+    if (w)
+        mWidget = w;
+}

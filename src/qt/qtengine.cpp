@@ -1,0 +1,275 @@
+#include "qtengine.h"
+
+#include "unifontmap.h"
+#include "uniimg.h"
+#include "uniscreen.h"
+
+#include <QPainter>
+#include <QRectF>
+#include <QTextCodec>
+#include <QWidget>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace {
+
+bool isScreen(cUniImg* img)
+{
+    return dynamic_cast<cUniScreen*>(img) != nullptr;
+}
+
+QRectF toRectF(QRect const& r)
+{
+    return QRectF(r.left(), r.top(), r.width(), r.height());
+}
+
+QImage* newTransparentImage(QSize const& size)
+{
+    QImage* image = new QImage(size, QImage::Format_ARGB32);
+    if (!image->isNull())
+        image->fill(0);
+    return image;
+}
+
+// One channel of the gradient blend, 8 fraction bits; >> on a negative
+// product is the arithmetic shift the blend wants (a floor division).
+inline QRgb blendPixel(QRgb c1, QRgb c2, int k)
+{
+    QRgb out = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        const int a = int((c1 >> shift) & 0xff);
+        const int b = int((c2 >> shift) & 0xff);
+        out |= QRgb((a + (((b - a) * k) >> 8)) & 0xff) << shift;
+    }
+    return out;
+}
+
+} // namespace
+
+cQTEngine::cQTEngine()
+    : mPainter(new QPainter)
+{
+}
+
+cQTEngine::~cQTEngine()
+{
+    delete mPainter;
+}
+
+bool cQTEngine::init(QWidget* w)
+{
+    if (!w)
+        return false;
+    w->setAttribute(Qt::WA_OpaquePaintEvent, true);
+    w->setAttribute(Qt::WA_NoSystemBackground, true);
+    return true;
+}
+
+bool cQTEngine::isActive()
+{
+    return cDorUrizar::isActive() && mPainter->isActive();
+}
+
+bool cQTEngine::beginUpdate(cUniImg* img)
+{
+    if (isActive())
+        return false;
+    if (!cDorUrizar::beginUpdate(img))
+        return false;
+
+    if (cUniScreen* screen = dynamic_cast<cUniScreen*>(img)) {
+        QWidget* w = screen->widget();
+        if (w != screen->mData)
+            screen->mData = w;
+        if (!w || !mPainter->begin(w)) {
+            cDorUrizar::endUpdate(img);
+            return false;
+        }
+        mPainter->fillRect(0, 0, w->width(), w->height(), Qt::black);
+        return true;
+    }
+
+    if (!img->mData)
+        img->mData = newTransparentImage(img->size());
+    // begin() refuses a null image, which is what an unsized handle holds.
+    if (!mPainter->begin(imageFromData(img->mData))) {
+        cDorUrizar::endUpdate(img);
+        return false;
+    }
+    return true;
+}
+
+bool cQTEngine::endUpdate(cUniImg* img)
+{
+    cDorUrizar::endUpdate(img);
+    return mPainter->end();
+}
+
+void cQTEngine::destroyData(cUniImg* img)
+{
+    if (!img || isScreen(img))
+        return;
+    delete imageFromData(img->mData);
+    img->mData = nullptr;
+}
+
+void cQTEngine::resize(cUniImg* img, QSize const& size)
+{
+    if (!img || isScreen(img))
+        return;
+    delete imageFromData(img->mData);
+    img->mData = nullptr;
+    img->mData = newTransparentImage(size);
+}
+
+void cQTEngine::drawImage(QRect const& target, QImage const& image, QRect const& sourceRect)
+{
+    if (!isActive())
+        return;
+    mPainter->drawImage(toRectF(target), image, toRectF(sourceRect), Qt::AutoColor);
+}
+
+void cQTEngine::drawImage(QRect const& target, cUniImg& source, QRect const& sourceRect)
+{
+    // The screen keeps its widget, not pixels, behind its data.
+    if (isScreen(&source))
+        return;
+    QImage* image = imageFromData(source.mData);
+    if (!image)
+        return;
+    drawImage(target, *image, sourceRect);
+}
+
+void cQTEngine::fillRect(QRect const& rect, QColor const& color)
+{
+    if (!isActive())
+        return;
+    // Off-screen the colour replaces the pixels, alpha included.
+    const bool offScreen = !isScreen(currentImage());
+    if (offScreen)
+        mPainter->setCompositionMode(QPainter::CompositionMode_Source);
+    mPainter->fillRect(rect, color);
+    if (offScreen)
+        mPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+void cQTEngine::drawRect(QRect const& rect, QColor const& color)
+{
+    if (!isActive())
+        return;
+    mPainter->setPen(QPen(color));
+    mPainter->setBrush(Qt::NoBrush);
+    // A one-pixel pen on (w - 1) x (h - 1) lies exactly on rect's border pixels.
+    const QRect outline(rect.left(), rect.top(), rect.width() - 1, rect.height() - 1);
+    mPainter->drawRects(&outline, 1);
+}
+
+void cQTEngine::drawGradient(QRect const& rect, QColor const& c1, QColor const& c2)
+{
+    if (!isActive() || rect.left() > rect.right() || rect.top() > rect.bottom())
+        return;
+    cUniImg* current = currentImage();
+    if (isScreen(current))
+        return;
+    QImage* image = imageFromData(current->mData);
+    if (!image || image->isNull())
+        return;
+
+    const int W = rect.width();
+    const int H = rect.height();
+    // A one-pixel side would divide by zero.
+    const int halfW = std::max(W / 2, 1);
+    const int halfH = std::max(H / 2, 1);
+    const QRgb rgb1 = c1.rgba();
+    const QRgb rgb2 = c2.rgba();
+
+    // Only the part inside the image is written; the pattern stays anchored
+    // at rect, so a clipped gradient matches the unclipped one pixel for pixel.
+    const int x0 = std::max(0, -rect.left());
+    const int y0 = std::max(0, -rect.top());
+    const int x1 = std::min(W, image->width() - rect.left());
+    const int y1 = std::min(H, image->height() - rect.top());
+    if (x0 >= x1 || y0 >= y1)
+        return;
+
+    uchar* bits = image->bits();
+    const qsizetype stride = image->bytesPerLine();
+    for (int y = y0; y < y1; ++y) {
+        QRgb* row = reinterpret_cast<QRgb*>(bits + (rect.top() + y) * stride) + rect.left();
+        std::fill(row + x0, row + x1, rgb1);
+        if ((H - y) % 2 == 0)
+            continue;
+
+        const int b = (std::abs(y + halfH - H) * 256) / halfH;
+        // Blended columns are those with W - x odd.
+        for (int x = x0 + ((W - x0) % 2 == 0 ? 1 : 0); x < x1; x += 2) {
+            const int a = (std::abs(x + halfW - W) * 256) / halfW;
+            const int k = std::max(256 - std::max(a, b), 0);
+            row[x] = blendPixel(rgb1, rgb2, k);
+        }
+    }
+}
+
+void cQTEngine::drawText(QRect const& rect, int flags, QString const& text, cUniFontMap const& font)
+{
+    if (!isActive() || rect.left() > rect.right() || rect.top() > rect.bottom())
+        return;
+
+    QImage const& atlas = font.image();
+    static QTextCodec* const codec = QTextCodec::codecForName("WINDOWS-1251");
+    const QByteArray bytes = codec->fromUnicode(text);
+
+    int textWidth = 0;
+    int textHeight = 0;
+    for (char c : bytes) {
+        QRect const& g = font.LetterRect(uchar(c));
+        textWidth += g.width();
+        textHeight = std::max(textHeight, g.height());
+    }
+
+    int x = rect.left();
+    int y = rect.top();
+    if (flags & Qt::AlignBottom)
+        y = rect.bottom() - textHeight;
+    else if (flags & Qt::AlignVCenter)
+        y = rect.top() + rect.height() / 2 - textHeight / 2;
+    if (flags & Qt::AlignRight)
+        x = rect.right() - textWidth;
+    else if (flags & Qt::AlignHCenter)
+        x = rect.left() + rect.width() / 2 - textWidth / 2;
+
+    // Each cell carries the glyph's border past its box: 3 x B more to the
+    // right and downwards. The next glyph starts one box width on, so the
+    // later glyph covers the earlier one's border columns.
+    const int grow = 3 * font.border();
+    for (char c : bytes) {
+        QRect const& g = font.LetterRect(uchar(c));
+        QRect source;
+        source.setCoords(g.left(), g.top(), g.right() + grow, g.bottom() + grow);
+        drawImage(source.translated(x - source.left(), y - source.top()), atlas, source);
+        x += g.width();
+    }
+}
+
+QImage* cQTEngine::imageFromData(void* data)
+{
+    return static_cast<QImage*>(data);
+}
+
+QWidget* cQTEngine::widgetFromData(void* data)
+{
+    return static_cast<QWidget*>(data);
+}
+
+QPaintDevice* cQTEngine::deviceFromData(void* data)
+{
+    return static_cast<QPaintDevice*>(data);
+}
+
+QImage cQTEngine::QImagefromUniImage(cUniImg* img)
+{
+    if (!img || !img->mData || isScreen(img))
+        return QImage();
+    return *imageFromData(img->mData);
+}

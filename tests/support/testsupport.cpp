@@ -1,0 +1,99 @@
+#include "testsupport.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QMap>
+#include <QProcessEnvironment>
+#include <QScreen>
+#include <QTest>
+#include <QWidget>
+#include <QWindow>
+
+namespace dtest {
+
+namespace {
+const char kChildVariable[] = "DORURIZAR_TEST_CHILD";
+
+QMap<QByteArray, ChildCase>& registry()
+{
+    static QMap<QByteArray, ChildCase> cases;
+    return cases;
+}
+} // namespace
+
+ChildCaseRegistration::ChildCaseRegistration(char const* name, ChildCase fn)
+{
+    registry().insert(name, fn);
+}
+
+ChildResult runChild(char const* name, int timeoutMs, QStringList const& env, QString const& workDir)
+{
+    ChildResult result;
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(kChildVariable, QString::fromLatin1(name));
+    for (QString const& entry : env) {
+        const int eq = entry.indexOf('=');
+        if (eq > 0)
+            environment.insert(entry.left(eq), entry.mid(eq + 1));
+    }
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    if (!workDir.isEmpty())
+        child.setWorkingDirectory(workDir);
+    child.start(QCoreApplication::applicationFilePath(), QStringList());
+    result.started = child.waitForStarted(10000);
+    if (!result.started)
+        return result;
+    if (!child.waitForFinished(timeoutMs)) {
+        result.timedOut = true;
+        child.kill();
+        child.waitForFinished(5000);
+    }
+    result.output = child.readAll();
+    result.crashed = !result.timedOut && child.exitStatus() == QProcess::CrashExit;
+    result.exitCode = child.exitCode();
+    return result;
+}
+
+int runRequestedChild()
+{
+    const QByteArray name = qgetenv(kChildVariable);
+    if (name.isEmpty())
+        return -1;
+    const ChildCase fn = registry().value(name);
+    if (!fn) {
+        fprintf(stderr, "no child case named %s\n", name.constData());
+        return 125;
+    }
+    return fn();
+}
+
+QImage grabWidget(QWidget* w)
+{
+    QApplication::processEvents();
+    QScreen* screen = w->windowHandle() ? w->windowHandle()->screen() : QGuiApplication::primaryScreen();
+    return screen->grabWindow(w->winId()).toImage().convertToFormat(QImage::Format_ARGB32);
+}
+
+bool showAndWait(QWidget* w)
+{
+    w->show();
+    const bool exposed = QTest::qWaitForWindowExposed(w, 5000);
+    QApplication::processEvents();
+    return exposed;
+}
+
+int countPixels(QImage const& img, unsigned value)
+{
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y) {
+        const QRgb* row = reinterpret_cast<const QRgb*>(img.constScanLine(y));
+        for (int x = 0; x < img.width(); ++x)
+            n += row[x] == value;
+    }
+    return n;
+}
+
+} // namespace dtest
