@@ -1,0 +1,32 @@
+#ifndef DORURIZAR_BENCHRATIO_H
+#define DORURIZAR_BENCHRATIO_H
+
+// Runs Google Benchmark and prints, after the usual output, each engine
+// benchmark's time as a ratio of its bare twin's time from the same run.
+
+#include <string>
+
+namespace dbench {
+
+enum class Goal {
+    AtMost,   // ratio = engine / baseline must stay <= target (e.g. 1.05)
+    AtLeast,  // ratio = baseline / engine must reach >= target (speed-up, e.g. 2.5)
+};
+
+// Declares that benchmark `engine` is judged against benchmark `baseline`.
+// Names are the full benchmark names as Google Benchmark prints them.
+void pair(std::string const& engine, std::string const& baseline, Goal goal, double target,
+          std::string const& label = std::string());
+
+// Records a free-standing figure printed in the table (frames per second,
+// allocations per frame, ...).
+void figure(std::string const& label, double value, std::string const& unit, std::string const& target = {});
+
+// Initialises Google Benchmark, runs the benchmarks and prints the table:
+//   RATIO <label> <engine ns> <baseline ns> <ratio> <target> <ok|MISSED>
+// Returns 0 (a missed target is reported, not fatal).
+int runAndReport(int argc, char** argv);
+
+} // namespace dbench
+
+#endif
