@@ -1,0 +1,201 @@
+// The Qt engine's drawing calls on a 1920 x 1080 off-screen image, each beside
+// the same work done with a bare QPainter (or a plain loop) in the same run.
+
+#include <benchratio.h>
+
+#include <dorurizar/qtengine.h>
+#include <dorurizar/uniimg.h>
+
+#include <benchmark/benchmark.h>
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const QSize kScreen(1920, 1080);
+const QRect kFill(100, 100, 1600, 800);
+
+QImage picture()
+{
+    QImage img(704, 576, QImage::Format_ARGB32);
+    for (int y = 0; y < img.height(); ++y) {
+        QRgb* row = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < img.width(); ++x)
+            row[x] = qRgb(x & 0xff, y & 0xff, (x ^ y) & 0xff);
+    }
+    return img;
+}
+
+// An engine with an open update on a 1920 x 1080 image.
+struct EngineFixture {
+    cQTEngine engine;
+    cUniImg image{&engine};
+    EngineFixture()
+    {
+        image.resize(kScreen);
+        image.beginUpdate();
+    }
+    ~EngineFixture() { image.endUpdate(); }
+};
+
+struct BareFixture {
+    QImage image{kScreen, QImage::Format_ARGB32};
+    QPainter painter;
+    BareFixture()
+    {
+        image.fill(0);
+        painter.begin(&image);
+    }
+};
+
+void Engine_FillOpaque(benchmark::State& state)
+{
+    EngineFixture f;
+    for (auto _ : state)
+        f.image.fillRect(kFill, QColor(10, 20, 30));
+}
+
+void Bare_FillOpaque(benchmark::State& state)
+{
+    BareFixture f;
+    for (auto _ : state) {
+        f.painter.setCompositionMode(QPainter::CompositionMode_Source);
+        f.painter.fillRect(kFill, QColor(10, 20, 30));
+        f.painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    }
+}
+
+void Engine_FillHalf(benchmark::State& state)
+{
+    EngineFixture f;
+    for (auto _ : state)
+        f.image.fillRect(kFill, QColor(10, 20, 30, 128));
+}
+
+void Bare_FillHalf(benchmark::State& state)
+{
+    BareFixture f;
+    for (auto _ : state) {
+        f.painter.setCompositionMode(QPainter::CompositionMode_Source);
+        f.painter.fillRect(kFill, QColor(10, 20, 30, 128));
+        f.painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    }
+}
+
+void Engine_DrawRect(benchmark::State& state)
+{
+    EngineFixture f;
+    for (auto _ : state)
+        f.image.drawRect(kFill, Qt::red);
+}
+
+void Bare_DrawRect(benchmark::State& state)
+{
+    BareFixture f;
+    const QRect outline(kFill.left(), kFill.top(), kFill.width() - 1, kFill.height() - 1);
+    for (auto _ : state) {
+        f.painter.setPen(QPen(Qt::red));
+        f.painter.setBrush(Qt::NoBrush);
+        f.painter.drawRects(&outline, 1);
+    }
+}
+
+void Engine_DrawImage(benchmark::State& state)
+{
+    EngineFixture f;
+    const QImage src = picture();
+    const QRect target = state.range(0) ? QRect(10, 10, 480, 270) : QRect(10, 10, 704, 576);
+    for (auto _ : state)
+        f.image.drawImage(target, src, src.rect());
+}
+
+void Bare_DrawImage(benchmark::State& state)
+{
+    BareFixture f;
+    const QImage src = picture();
+    const QRect target = state.range(0) ? QRect(10, 10, 480, 270) : QRect(10, 10, 704, 576);
+    for (auto _ : state)
+        f.painter.drawImage(QRectF(target), src, QRectF(src.rect()), Qt::AutoColor);
+}
+
+void Engine_Gradient(benchmark::State& state)
+{
+    EngineFixture f;
+    for (auto _ : state)
+        f.image.drawGradient(f.image.rect(), QColor(20, 40, 120), QColor(120, 200, 255));
+    state.SetItemsProcessed(state.iterations() * kScreen.width() * kScreen.height());
+}
+
+// The gradient written the obvious way: every pixel decides for itself.
+void Loop_Gradient(benchmark::State& state)
+{
+    QImage image(kScreen, QImage::Format_ARGB32);
+    const QRgb c1 = QColor(20, 40, 120).rgba(), c2 = QColor(120, 200, 255).rgba();
+    const int W = image.width(), H = image.height(), halfW = W / 2, halfH = H / 2;
+    for (auto _ : state) {
+        for (int y = 0; y < H; ++y) {
+            QRgb* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int x = 0; x < W; ++x) {
+                QRgb value = c1;
+                if ((W - x) % 2 == 1 && (H - y) % 2 == 1) {
+                    const int a = std::abs(x + halfW - W) * 256 / halfW;
+                    const int b = std::abs(y + halfH - H) * 256 / halfH;
+                    const int k = std::max(256 - std::max(a, b), 0);
+                    value = 0;
+                    for (int s = 0; s < 32; s += 8) {
+                        const int p = (c1 >> s) & 0xff, q = (c2 >> s) & 0xff;
+                        value |= QRgb((p + (((q - p) * k) >> 8)) & 0xff) << s;
+                    }
+                }
+                row[x] = value;
+            }
+        }
+        benchmark::DoNotOptimize(image.bits());
+    }
+    state.SetItemsProcessed(state.iterations() * W * H);
+}
+
+void Memset_Screen(benchmark::State& state)
+{
+    QImage image(kScreen, QImage::Format_ARGB32);
+    int value = 0;
+    for (auto _ : state) {
+        std::memset(image.bits(), ++value & 0xff, size_t(image.sizeInBytes()));
+        benchmark::DoNotOptimize(image.bits());
+    }
+    state.SetItemsProcessed(state.iterations() * kScreen.width() * kScreen.height());
+}
+
+BENCHMARK(Engine_FillOpaque);
+BENCHMARK(Bare_FillOpaque);
+BENCHMARK(Engine_FillHalf);
+BENCHMARK(Bare_FillHalf);
+BENCHMARK(Engine_DrawRect);
+BENCHMARK(Bare_DrawRect);
+BENCHMARK(Engine_DrawImage)->Arg(0)->Arg(1);
+BENCHMARK(Bare_DrawImage)->Arg(0)->Arg(1);
+BENCHMARK(Engine_Gradient);
+BENCHMARK(Loop_Gradient);
+BENCHMARK(Memset_Screen);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    using dbench::Goal;
+    dbench::pair("Engine_FillOpaque", "Bare_FillOpaque", Goal::AtMost, 1.05, "qt fillRect opaque");
+    dbench::pair("Engine_FillHalf", "Bare_FillHalf", Goal::AtMost, 1.05, "qt fillRect half-transparent");
+    dbench::pair("Engine_DrawRect", "Bare_DrawRect", Goal::AtMost, 1.05, "qt drawRect");
+    dbench::pair("Engine_DrawImage/0", "Bare_DrawImage/0", Goal::AtMost, 1.05, "qt drawImage 704x576");
+    dbench::pair("Engine_DrawImage/1", "Bare_DrawImage/1", Goal::AtMost, 1.05, "qt drawImage to 480x270");
+    dbench::pair("Engine_Gradient", "Loop_Gradient", Goal::AtLeast, 2.5, "qt gradient vs per-pixel loop");
+    dbench::pair("Engine_Gradient", "Memset_Screen", Goal::AtLeast, 0.15, "qt gradient vs memset bandwidth");
+    return dbench::runAndReport(argc, argv);
+}
