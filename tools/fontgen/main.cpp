@@ -1,0 +1,257 @@
+// fontgen NAME DIR [ALTERNATIVE]
+//
+// Renders the 256 Windows-1251 glyphs of the font that NAME describes into
+// DIR/NAME.png and DIR/NAME.rects, reporting progress on stdout as big-endian
+// 32-bit percentages. Both files appear complete or not at all.
+
+#include <dorurizar/unifontmap.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFont>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QImageWriter>
+#include <QPainter>
+#include <QSettings>
+#include <QTextCodec>
+#include <QVector>
+
+#include <cerrno>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+// Sanity bounds for a description given on the command line.
+const int kMaxSize = 400;
+const int kMaxBorder = 32;
+
+void report(int percent)
+{
+    const unsigned char bytes[4] = {uchar(quint32(percent) >> 24), uchar(quint32(percent) >> 16),
+                                    uchar(quint32(percent) >> 8), uchar(percent)};
+    // One write keeps the value whole on the pipe; a reader that went away is not our failure.
+    while (::write(STDOUT_FILENO, bytes, sizeof bytes) < 0 && errno == EINTR) {
+    }
+}
+
+int fail(QString const& message)
+{
+    std::fprintf(stderr, "fontgen: %s\n", qPrintable(message));
+    return 1;
+}
+
+QString resolveFamily(QString const& family, QString const& alternative)
+{
+    const QStringList installed = QFontDatabase().families();
+    if (!family.isEmpty() && installed.contains(family, Qt::CaseInsensitive))
+        return family;
+    if (!alternative.isEmpty() && installed.contains(alternative, Qt::CaseInsensitive))
+        return alternative;
+    QFont sans;
+    sans.setStyleHint(QFont::SansSerif);
+    sans.setFamily(QStringLiteral("sans-serif"));
+    return QFontInfo(sans).family();
+}
+
+struct Glyph {
+    QChar ch;
+    bool empty = true;
+    int advance = 0;
+    QPoint inkOrigin;  // pen position relative to the box's top-left corner
+    QSize reserved;    // box plus ink, before the clear gap
+    QRect box;
+};
+
+class TempFiles
+{
+public:
+    ~TempFiles()
+    {
+        for (QString const& path : mPaths)
+            QFile::remove(path);
+    }
+    QString add(QString const& path)
+    {
+        mPaths << path;
+        return path;
+    }
+    void keep(QString const& path) { mPaths.removeAll(path); }
+
+private:
+    QStringList mPaths;
+};
+
+bool publish(QString const& from, QString const& to)
+{
+    // rename(2) replaces an older file atomically; QFile::rename would refuse.
+    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    // Atlases are made without a display, also when the host runs under X.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+
+    const QStringList args = app.arguments();
+    if (args.size() < 3 || args.size() > 4)
+        return fail(QStringLiteral("usage: fontgen NAME DIR [ALTERNATIVE]"));
+    const QString name = args.at(1);
+    const QString dirPath = args.at(2);
+    const QString alternative = args.size() > 3 ? args.at(3) : QString();
+
+    const cFontInfo info(name.toLocal8Bit().constData());
+    // Only a canonical name is a file name the library will find (and it cannot climb out of DIR).
+    if (info.mName.isEmpty() || info.mName != name)
+        return fail(QStringLiteral("\"%1\" is not a canonical font name").arg(name));
+    if (info.mFontSize <= 0 || info.mFontSize > kMaxSize || info.mBorder > kMaxBorder)
+        return fail(QStringLiteral("\"%1\": size or border out of range").arg(name));
+    if (dirPath.isEmpty() || !QDir().mkpath(dirPath))
+        return fail(QStringLiteral("can't create directory \"%1\"").arg(dirPath));
+    report(0);
+
+    QTextCodec* codec = QTextCodec::codecForName("WINDOWS-1251");
+    if (!codec)
+        return fail(QStringLiteral("no WINDOWS-1251 codec"));
+
+    QFont font(resolveFamily(info.mFamily, alternative));
+    font.setPixelSize(qMax(1, qRound(info.mFontSize * 96.0 / 72.0)));
+    font.setWeight(info.mWeight < 0 ? int(QFont::Normal) : qMin(info.mWeight, 99));
+    font.setStyleStrategy(QFont::PreferAntialias);
+    const QFontMetrics metrics(font);
+    const int B = info.mBorder;
+    const int gap = 4 * B + 1;
+    const int lineHeight = metrics.height();
+
+    // Pass 1: measure. Ink that pokes above the ascent moves every glyph down
+    // alike, so all glyphs keep one baseline below the box tops.
+    QVector<Glyph> glyphs(256);
+    QVector<QRect> inks(256);
+    int lift = 0;
+    for (int b = 0; b < 256; ++b) {
+        const QString text = codec->toUnicode(QByteArray(1, char(b)));
+        Glyph& g = glyphs[b];
+        if (text.size() != 1 || text[0] == QChar::ReplacementCharacter || text[0].category() == QChar::Other_Control)
+            continue;
+        g.ch = text[0];
+        g.empty = false;
+        g.advance = metrics.horizontalAdvance(g.ch);
+        inks[b] = metrics.boundingRect(g.ch).adjusted(-1, -1, 1, 1);  // bounding boxes may be a pixel short
+        lift = qMax(lift, -(metrics.ascent() + inks[b].top()));
+    }
+    for (int b = 0; b < 256; ++b) {
+        Glyph& g = glyphs[b];
+        if (g.empty)
+            continue;
+        QRect const& ink = inks[b];
+        g.inkOrigin = QPoint(B + qMax(0, -ink.left()), B + lift + metrics.ascent());
+        const int inkRight = g.inkOrigin.x() + ink.right() + B + 1;
+        const int inkBottom = g.inkOrigin.y() + ink.bottom() + B + 1;
+        g.reserved = QSize(qMax(g.advance, inkRight), qMax(lineHeight, inkBottom));
+    }
+
+    // Pass 2: shelf layout. Columns 0 to 4B stay clear on every row: the
+    // empty boxes sit at (0, 0) and engines still copy 3B pixels from there.
+    int area = 0;
+    for (Glyph const& g : glyphs)
+        area += (g.reserved.width() + gap) * (g.reserved.height() + gap);
+    int rowLimit = qMax(256, int(std::sqrt(double(area)) * 1.1));
+    int x = gap, y = 0, rowHeight = 0, width = gap + 1, height = 1;
+    for (Glyph& g : glyphs) {
+        if (g.empty) {
+            g.box = QRect(0, 0, 0, 0);
+            continue;
+        }
+        const int cellW = g.reserved.width() + gap;
+        if (x > gap && x + cellW > rowLimit) {
+            x = gap;
+            y += rowHeight;
+            rowHeight = 0;
+        }
+        g.box = QRect(x, y, g.advance, lineHeight);
+        x += cellW;
+        rowHeight = qMax(rowHeight, g.reserved.height() + gap);
+        width = qMax(width, x);
+        height = qMax(height, y + rowHeight);
+    }
+    report(20);
+
+    // Pass 3: draw. The border is the glyph shapes dilated by B pixels, tinted
+    // in the border colour; the glyphs go on top in their own colour.
+    QImage atlas(width, height, QImage::Format_ARGB32_Premultiplied);
+    atlas.fill(Qt::transparent);
+    auto drawGlyphs = [&](QImage& target, QColor const& color) {
+        QPainter p(&target);
+        p.setFont(font);
+        p.setPen(color);
+        for (Glyph const& g : glyphs)
+            if (!g.empty)
+                p.drawText(g.box.topLeft() + g.inkOrigin, QString(g.ch));
+    };
+    if (B > 0) {
+        QImage shapes(width, height, QImage::Format_ARGB32_Premultiplied);
+        shapes.fill(Qt::transparent);
+        drawGlyphs(shapes, Qt::white);
+        QPainter p(&atlas);
+        for (int dy = -B; dy <= B; ++dy)
+            for (int dx = -B; dx <= B; ++dx)
+                p.drawImage(dx, dy, shapes);
+        p.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        p.fillRect(atlas.rect(), info.mBorderColor);
+    }
+    report(50);
+    drawGlyphs(atlas, info.mColor);
+    report(70);
+
+    const QString base = dirPath + QLatin1Char('/') + name;
+    const QString suffix = QStringLiteral(".%1.tmp").arg(QCoreApplication::applicationPid());
+    TempFiles temps;
+    // The temporary names do not end in ".png", so a scanning reader passes over them.
+    const QString pngTemp = temps.add(base + QStringLiteral(".png") + suffix);
+    const QString rectsTemp = temps.add(base + QStringLiteral(".rects") + suffix);
+
+    QImageWriter writer(pngTemp, "PNG");
+    if (!writer.write(atlas.convertToFormat(QImage::Format_ARGB32)))
+        return fail(QStringLiteral("can't write %1: %2").arg(pngTemp, writer.errorString()));
+    report(85);
+
+    {
+        QSettings rects(rectsTemp, QSettings::IniFormat);
+        rects.beginWriteArray(QStringLiteral("rects"), 256);
+        for (int b = 0; b < 256; ++b) {
+            rects.setArrayIndex(b);
+            QRect const& box = glyphs[b].box;
+            rects.setValue(QStringLiteral("x"), box.x());
+            rects.setValue(QStringLiteral("y"), box.y());
+            rects.setValue(QStringLiteral("w"), box.width());
+            rects.setValue(QStringLiteral("h"), box.height());
+        }
+        rects.endArray();
+        rects.sync();
+        if (rects.status() != QSettings::NoError || !QFile::exists(rectsTemp))
+            return fail(QStringLiteral("can't write %1").arg(rectsTemp));
+    }
+    report(95);
+
+    // The ".rects" goes first: a reader looks for it only after finding the ".png".
+    const QString rectsPath = base + QStringLiteral(".rects");
+    if (!publish(rectsTemp, rectsPath))
+        return fail(QStringLiteral("can't write %1").arg(rectsPath));
+    temps.keep(rectsTemp);
+    if (!publish(pngTemp, base + QStringLiteral(".png"))) {
+        QFile::remove(rectsPath);
+        return fail(QStringLiteral("can't write %1.png").arg(base));
+    }
+    temps.keep(pngTemp);
+    report(100);
+    return 0;
+}
