@@ -1,0 +1,200 @@
+#ifndef DORURIZAR_GLENGINE_H
+#define DORURIZAR_GLENGINE_H
+
+#include "dorurizar.h"
+
+#include <QImage>
+#include <QList>
+#include <QMap>
+#include <QMetaType>
+#include <QMutex>
+#include <QPointer>
+#include <QRect>
+#include <QRectF>
+#include <QSize>
+
+class QGLWidget;
+class cUniImg;
+
+// The same type GL's headers declare; repeating the typedef keeps them out of
+// this header.
+typedef unsigned int GLuint;
+
+// 1 for 0 and 1, otherwise the smallest power of two that is at least n.
+DORURIZAR_EXPORT unsigned int nSize(unsigned int n);
+
+// The bind callback of an accelerated token, stored at the start of its
+// pixel data; the engine calls it with that data's address and 0.
+typedef void (*glengine_bind)(void* data, int zero);
+
+// Payload of sigAccelerateMe: whoever holds *mutex keeps the GL engine, and
+// every GL call it makes, waiting.
+struct glengine_ctx {
+    QMutex* mutex;
+};
+Q_DECLARE_METATYPE(glengine_ctx)
+
+// The deinterlace program: built by init() while gShadersFound is true.
+struct glengine_shaders {
+    GLuint vertexShader;
+    GLuint fragmentShader;
+    GLuint program;
+};
+
+DORURIZAR_EXPORT extern bool gShadersFound;
+DORURIZAR_EXPORT extern char const* gSimpleVertexShader;
+DORURIZAR_EXPORT extern char const* gDeinterlaceFragmentShader;
+DORURIZAR_EXPORT extern glengine_shaders gShaders;
+
+// The engine that shows the screen through a QGLWidget. Images keep no pixels:
+// each one is a retained list of textured quads and references to other
+// images, rendered only when the screen's update ends. Every GL call assumes
+// the widget's context is current; the engine makes it current itself when
+// another context was left current.
+class DORURIZAR_EXPORT cGLEngine : public cDorUrizar
+{
+public:
+    // An OpenGL texture holding a copy of one image at its top-left corner,
+    // in storage rounded up to powers of two. A Format_Mono image is an
+    // accelerated token: its data starts with a bind callback
+    // void (*)(void* data, int zero) that binds the real picture when drawn.
+    class DORURIZAR_EXPORT cTexture
+    {
+    public:
+        explicit cTexture(QImage const& image);
+        ~cTexture();
+
+        // Uploads image, reallocating only when it does not fit; returns the
+        // texture name. An opaque 32-bit image gets its alpha bytes set to
+        // 0xff in place; other depths are converted to ARGB32 first.
+        GLuint setImage(QImage const& image);
+        // Allocates storage for an image of size (called by setImage).
+        void resize(QSize const& size);
+        // Normalised coordinates of the image pixel rectangle r.
+        QRectF toTextureRect(QRect const& r) const;
+        // Calls the token's bind callback; nothing for an ordinary texture.
+        void acceleratedBind() const;
+
+        bool hasAlpha() const { return mHasAlpha; }
+        GLuint textureId() const { return mTextureId; }
+        QSize textureSize() const { return mTextureSize; }
+        QSize imageSize() const { return mImageSize; }
+        QImage const& srcImage() const { return mSrcImage; }
+        bool accelerated() const { return mAccelerated; }
+
+        QImage mSrcImage;
+        QSize mImageSize;
+        QSize mTextureSize;
+        GLuint mTextureId;
+        double mTexelWidth;
+        double mTexelHeight;
+        bool mHasAlpha;
+        bool mAccelerated;
+
+    private:
+        bool keepsOwnCopy(QImage const& image) const;
+
+        cTexture(cTexture const&) = delete;
+        cTexture& operator=(cTexture const&) = delete;
+    };
+
+    // One entry of an image's list: a textured quad, or another image drawn
+    // whole into mDstRect.
+    class DORURIZAR_EXPORT cUniItem
+    {
+    public:
+        explicit cUniItem(bool foreignTexture);
+        ~cUniItem();  // deletes the texture unless it is foreign
+
+        void draw();
+        void createQuad(cTexture& texture, QRect const& target, QRect const& sourceRect);
+
+        QRect mSrcRect;
+        QRect mDstRect;
+        cTexture* mTexture;
+        cUniImg const* mChild;  // never owned
+        bool mUsed;
+        bool mForeignTexture;   // the texture belongs to the engine's atlas map
+
+    private:
+        cUniItem(cUniItem const&) = delete;
+        cUniItem& operator=(cUniItem const&) = delete;
+    };
+
+    // The display list behind one image handle, in drawing order.
+    class DORURIZAR_EXPORT cUniData
+    {
+    public:
+        cUniData();
+        // Drops every item of every list that refers to this image.
+        ~cUniData();
+
+        // Each takes the first unused reusable item (or makes one), fills it
+        // and puts it on top; mUsed is left to the caller.
+        cUniItem* appendItem(cTexture* texture, QRect const& sourceRect, QRect const& target);
+        // Null, and nothing recorded, when drawing image here would make an
+        // image contain itself.
+        cUniItem* appendItem(cUniImg const* image, QRect const& sourceRect, QRect const& target);
+        cUniItem* appendItem(QImage const* image, QRect const& sourceRect, QRect const& target);
+
+        void moveItemByZOrder(cUniItem* item);
+        void setUse(bool used);
+        void eraseUnusedItems();
+        void eraseItems();
+        void drawItems();
+        void detachChild(cUniData* child);
+        void detachChild(cUniImg const* child);  // by handle, for images without data
+
+        // Whether drawing this list would draw target's list.
+        bool reaches(cUniData const* target);
+
+        QList<cUniItem*> mItems;
+
+    private:
+        bool reaches(cUniData const* target, quint64 walk);
+        void moveToTop(int index);
+
+        quint64 mWalk;  // the last reaches() walk that passed here
+
+        cUniData(cUniData const&) = delete;
+        cUniData& operator=(cUniData const&) = delete;
+    };
+
+    cGLEngine();
+    ~cGLEngine() override;
+
+    // Accepts only a QGLWidget; emits sigAccelerateMe once with the lock.
+    bool init(QWidget* widget) override;
+    bool beginUpdate(cUniImg* image) override;
+    // For the screen, also renders every list it reaches and presents it.
+    bool endUpdate(cUniImg* image) override;
+    void destroyData(cUniImg* image) override;
+    // For the screen, maps one GL unit to one widget pixel, y downwards.
+    void resize(cUniImg* image, QSize const& size) override;
+    void drawImage(QRect const& target, QImage const& source, QRect const& sourceRect) override;
+    // Records a reference: the source shows in its state at presentation,
+    // whole, whatever sourceRect says.
+    void drawImage(QRect const& target, cUniImg& source, QRect const& sourceRect) override;
+    void fillRect(QRect const& rect, QColor const& color) override;
+    void drawRect(QRect const& rect, QColor const& color) override;
+    void drawGradient(QRect const& rect, QColor const& c1, QColor const& c2) override;
+    void drawText(QRect const& rect, int flags, QString const& text, cUniFontMap const& font) override;
+
+    static cUniData* toUniData(cUniImg const& image);
+
+    QGLWidget* mGLWidget;
+    QMap<QImage const*, cTexture*> mTextures;  // one per font atlas, owned
+    QMutex mMutex;                              // recursive
+
+    static QList<cUniData*> mGlobalDataList;
+
+private:
+    QGLWidget* widget();
+    void makeContextCurrent();
+    void buildShaders();
+
+    QPointer<QObject> mWidgetGuard;  // clears mGLWidget when the widget goes
+    QImage mTexel;                   // the one-pixel image of fills and outlines
+};
+
+#endif
