@@ -89,8 +89,9 @@ bool loadRects(QString const& path, int border, QRect (&rects)[256])
     const QString kw = QStringLiteral("w"), kh = QStringLiteral("h");
     for (int i = 0; i < 256; ++i) {
         settings.setArrayIndex(i);
-        rects[i] = boxFromFile(settings.value(kx).toInt(), settings.value(ky).toInt(), settings.value(kw).toInt(),
-                               settings.value(kh).toInt(), border);
+        // Read wide: an int conversion would wrap a huge value into a plausible one.
+        rects[i] = boxFromFile(settings.value(kx).toLongLong(), settings.value(ky).toLongLong(),
+                               settings.value(kw).toLongLong(), settings.value(kh).toLongLong(), border);
     }
     settings.endArray();
     return true;

@@ -1,0 +1,358 @@
+// The atlas cache: scanning, loading rules, the choice of an atlas, shared
+// nodes, the font handle and string measuring. The registry is process-wide
+// and filled once, so every case runs in a child with its own cache.
+
+#include "childcheck.h"
+
+#include <dorurizar/unifontmap.h>
+#include <testatlas.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QString cacheIn(QTemporaryDir const& tmp)
+{
+    return cFontInfo::makeCacheBasePath(tmp.path() + QStringLiteral("/cache"));
+}
+
+int widthSix(int b)
+{
+    return b >= 32 ? 6 : 0;
+}
+
+bool writeSolid(QString const& name, int border = 1)
+{
+    const dtest::SyntheticAtlas a = dtest::makeSyntheticAtlas(widthSix, 10, border, 0xffff0000, 0xff000000);
+    return dtest::writeAtlas(cFontInfo::mCachePath, name, a.image, a.boxes);
+}
+
+// The registry follows the unsorted directory listing, as the scan sees it.
+QStringList listing()
+{
+    QStringList names;
+    const QStringList files = QDir(cFontInfo::mCachePath)
+                                  .entryList(QStringList(QStringLiteral("*.png")),
+                                             QDir::Files | QDir::Readable | QDir::Hidden | QDir::System
+                                                 | QDir::NoDotAndDotDot,
+                                             QDir::NoSort);
+    for (QString const& f : files)
+        names << f.chopped(4);
+    return names;
+}
+
+QStringList registryNames()
+{
+    QStringList names;
+    for (cUniFontMap::node* n : cUniFontMap::node::mNodes)
+        names << n->mInfo.mName;
+    return names;
+}
+
+cFontInfo request(QString const& family, int size, int weight, int border, QRgb color,
+                  QRgb borderColor = 0xff000000)
+{
+    return cFontInfo(family, size, weight, border, QColor::fromRgba(color), QColor::fromRgba(borderColor), false);
+}
+
+} // namespace
+
+DTEST_CHILD(emptyCacheFailsAndScansAgain)
+{
+    QTemporaryDir tmp;
+    cacheIn(tmp);
+    cUniFontMap map;
+    CHILD_CHECK(!map.cacheLookup(request("T", 10, -1, 1, 0xffff0000)));
+    CHILD_CHECK(map.mNode == nullptr);
+    CHILD_CHECK(cUniFontMap::node::mNodes.isEmpty());
+    CHILD_CHECK(writeSolid(QStringLiteral("T_10_-1_1_ffff0000_ff000000")));
+    CHILD_CHECK(map.cacheLookup(request("T", 10, -1, 1, 0xffff0000)));
+    CHILD_COMPARE(cUniFontMap::node::mNodes.size(), 1);
+    return 0;
+}
+
+DTEST_CHILD(defaultSetLoadedOnceThenNoFileRead)
+{
+    QTemporaryDir tmp;
+    const QString dir = cacheIn(tmp);
+    for (char const* name : cUniFontMap::mDefaultFontSet)
+        CHILD_CHECK(writeSolid(QString::fromLatin1(name)));
+    cUniFontMap first(cFontInfo(cUniFontMap::mDefaultFontSet[4]));
+    CHILD_COMPARE(cUniFontMap::node::mNodes.size(), 12);
+    CHILD_COMPARE(registryNames(), listing());
+
+    // Later lookups must be served from memory alone.
+    CHILD_CHECK(QDir(dir).removeRecursively());
+    for (char const* name : cUniFontMap::mDefaultFontSet) {
+        cUniFontMap map(cFontInfo{name});
+        CHILD_CHECK(map.mNode != nullptr);
+        CHILD_COMPARE(map.mNode->mInfo.mName, QString::fromLatin1(name));
+        CHILD_COMPARE(map.LetterRect('A').width(), 6);
+        CHILD_CHECK(!map.image().isNull());
+    }
+    CHILD_COMPARE(cUniFontMap::node::mNodes.size(), 12);
+    return 0;
+}
+
+DTEST_CHILD(choiceRules)
+{
+    QTemporaryDir tmp;
+    cacheIn(tmp);
+    CHILD_CHECK(writeSolid(QStringLiteral("T_10_-1_1_ffff0000_ff000000")));
+    CHILD_CHECK(writeSolid(QStringLiteral("T_12_-1_2_ffff0000_ff000000"), 2));
+    CHILD_CHECK(writeSolid(QStringLiteral("U_10_75_1_ffffffff_ff000000")));
+
+    cUniFontMap exact(request("T", 12, -1, 2, 0xffff0000));
+    CHILD_COMPARE(exact.mNode->mInfo.mName, QStringLiteral("T_12_-1_2_ffff0000_ff000000"));
+    CHILD_COMPARE(exact.mNode->mRefCount, 2);
+    CHILD_COMPARE(exact.border(), 2);
+
+    const QString first = listing().first();
+    cUniFontMap absent(request("Nope", 10, -1, 1, 0xffff0000));
+    CHILD_COMPARE(absent.mNode->mInfo.mName, first);
+    cUniFontMap tooSmall(request("T", 9, -1, 1, 0xffff0000));
+    CHILD_COMPARE(tooSmall.mNode->mInfo.mName, first);
+    cUniFontMap caseMatters(request("t", 12, -1, 2, 0xffff0000));
+    CHILD_COMPARE(caseMatters.mNode->mInfo.mName, first);
+
+    // The biggest size not above the request wins over a closer match of smaller size...
+    cUniFontMap bigger(request("T", 20, -1, 1, 0xffff0000));
+    CHILD_COMPARE(bigger.mNode->mInfo.mName, QStringLiteral("T_12_-1_2_ffff0000_ff000000"));
+    // ...and the flag takes no part.
+    cUniFontMap flagged(cFontInfo("U", 10, 75, 1, Qt::white, Qt::black, true));
+    CHILD_COMPARE(flagged.mNode->mInfo.mName, QStringLiteral("U_10_75_1_ffffffff_ff000000"));
+    return 0;
+}
+
+// A smaller atlas can win on an attribute the bigger one lacks, depending on order.
+DTEST_CHILD(choiceFollowsRegistryOrder)
+{
+    QTemporaryDir tmp;
+    cacheIn(tmp);
+    const QString red12 = QStringLiteral("T_12_-1_1_ffff0000_ff000000");
+    const QString white10 = QStringLiteral("T_10_-1_1_ffffffff_ff000000");
+    CHILD_CHECK(writeSolid(red12));
+    CHILD_CHECK(writeSolid(white10));
+    cUniFontMap map(request("T", 12, -1, 1, 0xffffffff));
+    const QStringList order = listing();
+    CHILD_COMPARE(registryNames(), order);
+    CHILD_COMPARE(map.mNode->mInfo.mName, order.first() == red12 ? white10 : red12);
+    return 0;
+}
+
+DTEST_CHILD(badFilesAreNotLoaded)
+{
+    QTemporaryDir tmp;
+    const QString dir = cacheIn(tmp);
+    CHILD_CHECK(writeSolid(QStringLiteral("Good_10_-1_1_ffff0000_ff000000")));
+    CHILD_CHECK(writeSolid(QStringLiteral("Short_10_-1_1_ffff0000_ff000000")));
+    CHILD_CHECK(writeSolid(QStringLiteral("Long_10_-1_1_ffff0000_ff000000")));
+    CHILD_CHECK(writeSolid(QStringLiteral("NoArray_10_-1_1_ffff0000_ff000000")));
+    CHILD_CHECK(writeSolid(QStringLiteral("NotPng_10_-1_1_ffff0000_ff000000")));
+    CHILD_CHECK(writeSolid(QStringLiteral("Lonely_10_-1_1_ffff0000_ff000000")));
+    CHILD_CHECK(writeSolid(QStringLiteral("Huge_10_-1_1000000000_ffff0000_ff000000")));
+    {
+        QSettings s(dir + QStringLiteral("/Short_10_-1_1_ffff0000_ff000000.rects"), QSettings::IniFormat);
+        s.setValue(QStringLiteral("rects/size"), 255);
+        QSettings l(dir + QStringLiteral("/Long_10_-1_1_ffff0000_ff000000.rects"), QSettings::IniFormat);
+        l.setValue(QStringLiteral("rects/size"), 257);
+        QSettings n(dir + QStringLiteral("/NoArray_10_-1_1_ffff0000_ff000000.rects"), QSettings::IniFormat);
+        n.remove(QStringLiteral("rects"));
+        n.setValue(QStringLiteral("other/size"), 256);
+    }
+    QFile notPng(dir + QStringLiteral("/NotPng_10_-1_1_ffff0000_ff000000.png"));
+    CHILD_CHECK(notPng.open(QIODevice::WriteOnly | QIODevice::Truncate) && notPng.write("GIF89a not a png") > 0);
+    notPng.close();
+    CHILD_CHECK(QFile::remove(dir + QStringLiteral("/Lonely_10_-1_1_ffff0000_ff000000.rects")));
+    CHILD_CHECK(QFile::copy(dir + QStringLiteral("/Good_10_-1_1_ffff0000_ff000000.png"),
+                            dir + QStringLiteral("/readme.png")));
+
+    cUniFontMap map(request("Short", 10, -1, 1, 0xffff0000));
+    CHILD_COMPARE(registryNames(), QStringList{QStringLiteral("Good_10_-1_1_ffff0000_ff000000")});
+    CHILD_COMPARE(map.mNode->mInfo.mFamily, QStringLiteral("Good"));
+    return 0;
+}
+
+// A 1-bit PNG loads as Format_Mono, which the GL engine would take for an
+// accelerated-picture token and call into its pixel bytes.
+DTEST_CHILD(monoAtlasBecomesArgb32)
+{
+    QTemporaryDir tmp;
+    cacheIn(tmp);
+    QImage mono(64, 16, QImage::Format_Mono);
+    mono.fill(0);
+    for (int x = 0; x < 64; x += 2)
+        mono.setPixel(x, 3, 1);
+    QVector<QRect> boxes(256, QRect(0, 0, 0, 0));
+    boxes['A'] = QRect(0, 0, 8, 8);
+    CHILD_CHECK(dtest::writeAtlas(cFontInfo::mCachePath, QStringLiteral("M_10_-1_0_ffffffff_ff000000"), mono, boxes));
+    CHILD_CHECK(QImage(cFontInfo::mCachePath + QStringLiteral("/M_10_-1_0_ffffffff_ff000000.png")).format()
+                == QImage::Format_Mono);
+
+    cUniFontMap map(request("M", 10, -1, 0, 0xffffffff));
+    CHILD_COMPARE(int(map.image().format()), int(QImage::Format_ARGB32));
+    CHILD_COMPARE(map.image().size(), QSize(64, 16));
+    CHILD_COMPARE(map.image().pixel(0, 3), mono.pixel(0, 3));
+    CHILD_COMPARE(map.image().pixel(1, 3), mono.pixel(1, 3));
+    CHILD_CHECK(map.image().pixel(0, 3) != map.image().pixel(1, 3));
+    return 0;
+}
+
+// Boxes are kept as read, except where their arithmetic would leave int.
+DTEST_CHILD(hostileBoxes)
+{
+    QTemporaryDir tmp;
+    const QString dir = cacheIn(tmp);
+    CHILD_CHECK(writeSolid(QStringLiteral("H_10_-1_2_ffff0000_ff000000"), 2));
+    {
+        QSettings s(dir + QStringLiteral("/H_10_-1_2_ffff0000_ff000000.rects"), QSettings::IniFormat);
+        auto set = [&](int code, QVariant x, QVariant y, QVariant w, QVariant h) {
+            const QString k = QStringLiteral("rects/%1/").arg(code + 1);
+            s.setValue(k + QStringLiteral("x"), x);
+            s.setValue(k + QStringLiteral("y"), y);
+            s.setValue(k + QStringLiteral("w"), w);
+            s.setValue(k + QStringLiteral("h"), h);
+        };
+        set('a', 2147483647, 0, 10, 10);              // right overflows
+        set('b', 0, 2147483630, 10, 10);              // bottom + 4 x border overflows
+        set('c', -2147483647 - 1, 0, 5, 5);           // left - 1 overflows
+        set('d', 5000, 7000, 10, 10);                 // outside the image: kept
+        set('e', 3, 4, -5, -6);                       // negative size: kept
+        set('f', 0, 0, 7, 99999999999LL);             // beyond int: not wrapped into range
+        set('g', QStringLiteral("abc"), QVariant(), 7, 3);  // non-numeric and missing: 0
+    }
+    cUniFontMap map(request("H", 10, -1, 2, 0xffff0000));
+    CHILD_COMPARE(map.LetterRect('a'), QRect());
+    CHILD_COMPARE(map.LetterRect('b'), QRect());
+    CHILD_COMPARE(map.LetterRect('c'), QRect());
+    CHILD_COMPARE(map.LetterRect('d'), QRect(5000, 7000, 10, 10));
+    QRect negative;
+    negative.setCoords(3, 4, 3 - 5 - 1, 4 - 6 - 1);
+    CHILD_COMPARE(map.LetterRect('e'), negative);
+    CHILD_COMPARE(map.LetterRect('f'), QRect());
+    CHILD_COMPARE(map.LetterRect('g'), QRect(0, 0, 7, 3));
+    CHILD_COMPARE(map.LetterRect('h').width(), 6);
+    return 0;
+}
+
+DTEST_CHILD(sharedNodesAndDestroy)
+{
+    QTemporaryDir tmp;
+    cacheIn(tmp);
+    CHILD_CHECK(writeSolid(QStringLiteral("S_10_-1_2_ffff0000_ff000000"), 2));
+    const cFontInfo info("S_10_-1_2_ffff0000_ff000000");
+    cUniFontMap a(info);
+    cUniFontMap b(info);
+    CHILD_CHECK(a.mNode == b.mNode);
+    CHILD_CHECK(&a.image() == &b.image());
+    CHILD_COMPARE(a.LetterRect('x'), b.LetterRect('x'));
+    CHILD_COMPARE(a.mNode->mRefCount, 3);
+
+    cUniFontMap::node* shared = a.mNode;
+    QImage const* image = &a.image();
+    a.Destroy();
+    CHILD_CHECK(a.mNode == nullptr);
+    CHILD_COMPARE(shared->mRefCount, 2);
+    CHILD_COMPARE(a.border(), 0);
+    CHILD_CHECK(a.image().isNull());
+    CHILD_COMPARE(a.LetterRect('x'), QRect());
+    a.Destroy();
+    CHILD_COMPARE(shared->mRefCount, 2);
+    CHILD_CHECK(&b.image() == image);
+    CHILD_COMPARE(b.border(), 2);
+    CHILD_COMPARE(b.LetterRect('x').width(), 6);
+
+    // The destructor keeps the reference; the atlas stays for everyone else.
+    { cUniFontMap c(info); }
+    CHILD_COMPARE(shared->mRefCount, 3);
+    b.Destroy();
+    b.Destroy();
+    CHILD_COMPARE(shared->mRefCount, 2);
+    CHILD_COMPARE(cUniFontMap::node::mNodes.size(), 1);
+
+    // Create releases the old reference before it takes a new one.
+    cUniFontMap d(info);
+    CHILD_COMPARE(shared->mRefCount, 3);
+    d.Create(info);
+    CHILD_COMPARE(shared->mRefCount, 3);
+    return 0;
+}
+
+namespace {
+int measureWidths(int b)
+{
+    switch (b) {
+    case 'a': return 5;
+    case 'b': return 6;
+    case 'A': return 4;
+    case 0xC0: return 9;
+    case 10: return 3;
+    default: return 0;
+    }
+}
+} // namespace
+
+DTEST_CHILD(measureString)
+{
+    QTemporaryDir tmp;
+    cacheIn(tmp);
+    dtest::SyntheticAtlas two = dtest::makeSyntheticAtlas(measureWidths, 12, 2, 0xffffffff, 0xff000000);
+    two.boxes['a'].setHeight(11);
+    CHILD_CHECK(dtest::writeAtlas(cFontInfo::mCachePath, QStringLiteral("Two_10_-1_2_ffffffff_ff000000"), two.image,
+                                  two.boxes));
+    dtest::SyntheticAtlas one = dtest::makeSyntheticAtlas(measureWidths, 12, 1, 0xffffffff, 0xff000000);
+    CHILD_CHECK(dtest::writeAtlas(cFontInfo::mCachePath, QStringLiteral("One_10_-1_1_ffffffff_ff000000"), one.image,
+                                  one.boxes));
+
+    cUniFontMap none;
+    CHILD_COMPARE(none.MeasureString(QStringLiteral("abc")), QRect(0, 0, 0, 0));
+    CHILD_COMPARE(none.LetterRect(65), QRect());
+    CHILD_CHECK(none.image().isNull());
+    CHILD_COMPARE(none.border(), 0);
+
+    cUniFontMap map(cFontInfo("Two_10_-1_2_ffffffff_ff000000"));
+    CHILD_COMPARE(map.MeasureString(QStringLiteral("ab")), QRect(QPoint(0, 0), QPoint(18, 11)));
+    CHILD_COMPARE(map.MeasureString(QString(QChar(0x0410))), QRect(QPoint(0, 0), QPoint(9 + 3 * 2 - 1, 11)));
+    CHILD_COMPARE(map.MeasureString(QStringLiteral("A")), QRect(QPoint(0, 0), QPoint(4 + 3 * 2 - 1, 11)));
+    CHILD_COMPARE(map.MeasureString(QStringLiteral("a\nb")),
+                  QRect(QPoint(0, 0), QPoint(5 + 3 + 6 + 5 * 2 - 1, 11)));
+
+    cUniFontMap thin(cFontInfo("One_10_-1_1_ffffffff_ff000000"));
+    QRect empty;
+    empty.setCoords(0, 0, 1, -1);
+    CHILD_COMPARE(thin.MeasureString(QString()), empty);
+    return 0;
+}
+
+class tst_FontCache : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void lookup()
+    {
+        EXPECT_CHILD_PASSES("emptyCacheFailsAndScansAgain");
+        EXPECT_CHILD_PASSES("defaultSetLoadedOnceThenNoFileRead");
+    }
+    void choice()
+    {
+        EXPECT_CHILD_PASSES("choiceRules");
+        EXPECT_CHILD_PASSES("choiceFollowsRegistryOrder");
+    }
+    void loading()
+    {
+        EXPECT_CHILD_PASSES("badFilesAreNotLoaded");
+        EXPECT_CHILD_PASSES("monoAtlasBecomesArgb32");
+        EXPECT_CHILD_PASSES("hostileBoxes");
+    }
+    void handles() { EXPECT_CHILD_PASSES("sharedNodesAndDestroy"); }
+    void measure() { EXPECT_CHILD_PASSES("measureString"); }
+};
+
+DTEST_MAIN(tst_FontCache)
+#include "tst_fontcache.moc"
