@@ -164,7 +164,10 @@ private:
 };
 
 // Wraps 32-bit ARGB image pixels without copying; SDL never writes through
-// the wrapper (it is marked pre-allocated).
+// the wrapper (it is marked pre-allocated). No SDL_RLEACCEL: SDL's RLE alpha
+// blits zero the target's alpha under translucent pixels and make it opaque
+// under opaque ones, where plain alpha blits leave it alone; and the encoding
+// would be redone for every wrapper.
 SDL_Surface* wrapImage(QImage const& image, Uint32 alphaMask)
 {
     if (image.bytesPerLine() > 0xffff)
@@ -173,7 +176,7 @@ SDL_Surface* wrapImage(QImage const& image, Uint32 alphaMask)
                                               32, image.bytesPerLine(), cSDLEngine::mColorMask[1],
                                               cSDLEngine::mColorMask[2], cSDLEngine::mColorMask[3], alphaMask);
     if (s)
-        SDL_SetAlpha(s, SDL_SRCALPHA | SDL_RLEACCEL, 255);
+        SDL_SetAlpha(s, SDL_SRCALPHA, 255);
     return s;
 }
 
