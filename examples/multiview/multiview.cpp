@@ -1,0 +1,109 @@
+#include "multiview.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QMouseEvent>
+#include <QWidget>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+const QSize kWindowSize(960, 600);
+const int kLiveFrameMs = 40;  // a steady 25 frames per second when nobody waits for the end
+const int kStillTime = 40;    // the moment a still wall shows
+
+int warmUpFrames(int frames)
+{
+    return frames > 0 ? std::min(frames, std::max(30, frames / 10)) : 30;
+}
+
+} // namespace
+
+Multiview::Multiview(Options const& options)
+    : mOptions(options)
+    , mStats(warmUpFrames(options.frames))
+{
+    mPace.setSingleShot(true);
+    mPace.setInterval(options.frames > 0 ? 0 : kLiveFrameMs);
+}
+
+Multiview::~Multiview() = default;
+
+int Multiview::exec()
+{
+    mHost = ScreenHost::create(mOptions.engine);
+    if (!mHost) {
+        std::fprintf(stderr, "multiview: the %s engine is not built into this library\n", qPrintable(mOptions.engine));
+        return 1;
+    }
+    // Before the window: on an empty font cache this shows the generation dialog.
+    mWall = std::make_unique<TileWall>(mOptions.tiles, mHost->title());
+    if (!mHost->start(kWindowSize)) {
+        std::fprintf(stderr, "multiview: the %s engine cannot start: %s\n", qPrintable(mOptions.engine),
+                     qPrintable(mHost->failure()));
+        return 1;
+    }
+    mHost->widget()->installEventFilter(this);
+    mHost->setDraw([this] { drawFrame(); });
+    connect(&mPace, &QTimer::timeout, this, [this] { mHost->requestFrame(); });
+    mPace.start();
+    return QApplication::exec();
+}
+
+QString Multiview::status() const
+{
+    const QString tiles = mOptions.tiles == 1 ? QStringLiteral("1 camera")
+                                              : QStringLiteral("%1 cameras").arg(mOptions.tiles);
+    if (mOptions.still)
+        return tiles;
+    return tiles + QStringLiteral(" · %1 fps").arg(mStats.fps(), 0, 'f', 1);
+}
+
+void Multiview::drawFrame()
+{
+    // Once the run is over a repaint shows the last frame again.
+    if (mFinishing) {
+        mWall->draw(mHost->screen(), mTime, status());
+        return;
+    }
+    mTime = mOptions.still ? kStillTime : mFrames;
+    mWall->draw(mHost->screen(), mTime, status());
+    ++mFrames;
+    mStats.frameDrawn();
+    if (mOptions.frames > 0 && mFrames >= mOptions.frames) {
+        mFinishing = true;
+        QTimer::singleShot(0, this, [this] { finish(); });
+        return;
+    }
+    mPace.start();
+}
+
+void Multiview::finish()
+{
+    // Lets the last frame reach the X server before it is read back.
+    QApplication::processEvents();
+    int code = 0;
+    if (!mOptions.screenshot.isEmpty()) {
+        const QImage shot = mHost->grab();
+        if (shot.isNull() || !shot.save(mOptions.screenshot, "PNG")) {
+            std::fprintf(stderr, "multiview: cannot write the screenshot %s\n", qPrintable(mOptions.screenshot));
+            code = 1;
+        }
+    }
+    if (mOptions.stats)
+        std::printf("%s\n", qPrintable(mStats.summary(mOptions.engine, mOptions.tiles)));
+    std::fflush(stdout);
+    QApplication::exit(code);
+}
+
+bool Multiview::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == mHost->widget() && event->type() == QEvent::MouseButtonPress) {
+        const QPoint pos = static_cast<QMouseEvent*>(event)->pos();
+        mWall->select(mWall->tileAt(mHost->widget()->size(), pos));
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}

@@ -1,0 +1,43 @@
+#ifndef MULTIVIEW_MULTIVIEW_H
+#define MULTIVIEW_MULTIVIEW_H
+
+#include "options.h"
+#include "runstats.h"
+#include "screenhost.h"
+#include "tilewall.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <memory>
+
+// The wall on one engine: paces the frames, ends the run after --frames and
+// leaves the screenshot and the statistics.
+class Multiview : public QObject
+{
+public:
+    explicit Multiview(Options const& options);
+    ~Multiview() override;
+
+    // Runs until the frames are drawn or the window is closed; the exit code.
+    int exec();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void drawFrame();
+    void finish();
+    QString status() const;
+
+    Options mOptions;
+    std::unique_ptr<ScreenHost> mHost;
+    std::unique_ptr<TileWall> mWall;  // its images go before the engine in mHost
+    QTimer mPace;
+    RunStats mStats;
+    int mFrames = 0;
+    int mTime = 0;
+    bool mFinishing = false;
+};
+
+#endif

@@ -1,0 +1,209 @@
+#include "screenhost.h"
+
+#include <dorurizar/qtengine.h>
+#ifdef DORURIZAR_HAS_GL
+#include <dorurizar/glengine.h>
+#include <QGLWidget>
+#endif
+#ifdef DORURIZAR_HAS_SDL
+#include <dorurizar/sdlengine.h>
+#endif
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QWidget>
+#include <QWindow>
+
+// The screen widgets forward their paint events to their host.
+class HostWidget
+{
+public:
+    static void paint(ScreenHost* host) { host->paint(); }
+};
+
+namespace {
+
+class QtWidget : public QWidget
+{
+public:
+    explicit QtWidget(ScreenHost* host) : mHost(host) {}
+
+protected:
+    void paintEvent(QPaintEvent*) override { HostWidget::paint(mHost); }
+
+private:
+    ScreenHost* mHost;
+};
+
+// Qt lets the engine's painter begin on the widget only inside its paint
+// event, so a frame is a scheduled repaint.
+class QtHost : public ScreenHost
+{
+public:
+    QtHost() : ScreenHost(new QtWidget(this)) {}
+
+    void requestFrame() override { mScreen.update(); }
+    QString title() const override { return QStringLiteral("Qt raster engine"); }
+
+protected:
+    bool startEngine() override
+    {
+        mEngine.reset(new cQTEngine);
+        return mEngine->init(mWidget.get());
+    }
+};
+
+#ifdef DORURIZAR_HAS_GL
+class GLWidget : public QGLWidget
+{
+public:
+    explicit GLWidget(ScreenHost* host) : mHost(host) {}
+
+protected:
+    // The engine renders and swaps at the screen's endUpdate; an expose gets
+    // a fresh frame rather than whatever the back buffer holds.
+    void paintEvent(QPaintEvent*) override { HostWidget::paint(mHost); }
+
+private:
+    ScreenHost* mHost;
+};
+
+class GLHost : public ScreenHost
+{
+public:
+    GLHost() : ScreenHost(new GLWidget(this)) {}
+
+    void requestFrame() override { paint(); }
+    QString title() const override { return QStringLiteral("OpenGL engine"); }
+
+protected:
+    bool startEngine() override
+    {
+        QGLWidget* gl = static_cast<QGLWidget*>(mWidget.get());
+        if (!gl->isValid()) {
+            fail(QStringLiteral("no OpenGL context on this display"));
+            return false;
+        }
+        mEngine.reset(new cGLEngine);
+        return mEngine->init(gl);
+    }
+};
+#endif
+
+#ifdef DORURIZAR_HAS_SDL
+class SDLWidget : public QWidget
+{
+public:
+    explicit SDLWidget(ScreenHost* host) : mHost(host)
+    {
+        // SDL draws into this window through its own X connection.
+        setAttribute(Qt::WA_NativeWindow);
+        setAttribute(Qt::WA_PaintOnScreen);
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        setAttribute(Qt::WA_NoSystemBackground);
+    }
+
+    QPaintEngine* paintEngine() const override { return nullptr; }
+
+protected:
+    void paintEvent(QPaintEvent*) override { HostWidget::paint(mHost); }
+
+private:
+    ScreenHost* mHost;
+};
+
+class SDLHost : public ScreenHost
+{
+public:
+    SDLHost() : ScreenHost(new SDLWidget(this)) {}
+
+    void requestFrame() override { paint(); }
+    QString title() const override { return QStringLiteral("SDL 1.2 engine"); }
+
+protected:
+    bool startEngine() override
+    {
+        mEngine.reset(new cSDLEngine);
+        if (mEngine->init(mWidget.get()))
+            return true;
+        fail(QStringLiteral("SDL video did not start in the window (it needs an X display of 32 bits per pixel)"));
+        return false;
+    }
+};
+#endif
+
+bool waitForExposure(QWidget* w)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 10000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        if (w->windowHandle() && w->windowHandle()->isExposed()) {
+            QCoreApplication::processEvents();
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+ScreenHost::ScreenHost(QWidget* widget)
+    : mWidget(widget)
+{
+}
+
+ScreenHost::~ScreenHost() = default;
+
+std::unique_ptr<ScreenHost> ScreenHost::create(QString const& engine)
+{
+    if (engine == QLatin1String("qt"))
+        return std::make_unique<QtHost>();
+#ifdef DORURIZAR_HAS_GL
+    if (engine == QLatin1String("gl"))
+        return std::make_unique<GLHost>();
+#endif
+#ifdef DORURIZAR_HAS_SDL
+    if (engine == QLatin1String("sdl"))
+        return std::make_unique<SDLHost>();
+#endif
+    return nullptr;
+}
+
+bool ScreenHost::start(QSize const& size)
+{
+    mWidget->setWindowTitle(QStringLiteral("multiview — %1").arg(title()));
+    mWidget->setFixedSize(size);
+    mWidget->show();
+    if (!waitForExposure(mWidget.get())) {
+        fail(QStringLiteral("the window was never shown"));
+        return false;
+    }
+    if (!startEngine()) {
+        if (mFailure.isEmpty())
+            fail(QStringLiteral("the engine refused the window"));
+        mEngine.reset();
+        return false;
+    }
+    cUniImg::switchEngine(mEngine.get());
+    mScreen.setWidget(mWidget.get());
+    return true;
+}
+
+void ScreenHost::paint()
+{
+    if (!mEngine || !mDraw)
+        return;
+    if (mScreen.size() != mWidget->size())
+        mScreen.resize(mWidget->size());
+    mDraw();
+}
+
+QImage ScreenHost::grab() const
+{
+    QWindow* window = mWidget->windowHandle();
+    QScreen* screen = window ? window->screen() : QGuiApplication::primaryScreen();
+    return screen->grabWindow(mWidget->winId()).toImage().convertToFormat(QImage::Format_RGB32);
+}

@@ -1,0 +1,39 @@
+#ifndef MULTIVIEW_TILEWALL_H
+#define MULTIVIEW_TILEWALL_H
+
+#include "tile.h"
+
+#include <dorurizar/unifontmap.h>
+
+#include <memory>
+#include <vector>
+
+class cUniScreen;
+
+// The whole picture of the wall: tiles on a grid above a status line. It
+// knows no engine; everything goes through the current one.
+class TileWall
+{
+public:
+    TileWall(int tiles, QString const& engineTitle);
+    ~TileWall();
+
+    // Draws one frame: the tiles' images first, then the screen from them.
+    void draw(cUniScreen& screen, int time, QString const& status);
+
+    int tileAt(QSize const& screen, QPoint const& pos) const;
+    void select(int index);
+    QRect cell(QSize const& screen, int index) const;
+    QRect statusLine(QSize const& screen) const;
+    int count() const { return int(mTiles.size()); }
+
+private:
+    std::vector<std::unique_ptr<Tile>> mTiles;
+    int mColumns;
+    int mSelected = 0;
+    QString mTitle;
+    cUniFontMap mLabelFont;
+    cUniFontMap mStatusFont;
+};
+
+#endif
