@@ -709,7 +709,15 @@ bool cGLEngine::endUpdate(cUniImg* image)
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         if (data)
             data->drawItems();
-        mGLWidget->updateGL();
+        // updateGL() would run paintGL() first, and Qt 5's default paintGL()
+        // clears the frame just drawn; present it the way updateGL() does
+        // once paintGL() has run.
+        if (mGLWidget->updatesEnabled() && mGLWidget->testAttribute(Qt::WA_Mapped)) {
+            if (mGLWidget->doubleBuffer())
+                mGLWidget->swapBuffers();
+            else
+                glFlush();
+        }
     }
     cDorUrizar::endUpdate(image);
     return true;
