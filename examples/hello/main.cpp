@@ -24,7 +24,7 @@ class Screen : public QWidget
 public:
     Screen()
         : mTile(), mBadge()
-        , mFont(cFontInfo(QStringLiteral("Tahoma"), 12, -1, 2, QColor(0xff, 0xff, 0xff), Qt::black, false))
+        , mFont(cFontInfo(QStringLiteral("System"), 10, 75, 1, Qt::white, Qt::black, false))
     {
         resize(640, 360);
         mEngine.init(this);
@@ -42,6 +42,7 @@ protected:
     {
         drawTile();
         drawBadge();
+        mScreen.resize(width(), height());
         if (!mScreen.beginUpdate())
             return;
         cUniPainterMarkup layout(mScreen.rect());
