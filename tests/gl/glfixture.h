@@ -16,6 +16,7 @@
 #include <QImage>
 #include <QTest>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
