@@ -14,6 +14,20 @@ const QSize kWindowSize(960, 600);
 const int kLiveFrameMs = 40;  // a steady 25 frames per second when nobody waits for the end
 const int kStillTime = 40;    // the moment a still wall shows
 
+const int kGrabRetries = 3;
+
+bool isBlack(QImage const& image)
+{
+    for (int y = 0; y < image.height(); ++y) {
+        const QRgb* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (row[x] & 0xffffff)
+                return false;
+        }
+    }
+    return true;
+}
+
 int warmUpFrames(int frames)
 {
     return frames > 0 ? std::min(frames, std::max(30, frames / 10)) : 30;
@@ -56,7 +70,7 @@ QString Multiview::status() const
 {
     const QString tiles = mOptions.tiles == 1 ? QStringLiteral("1 camera")
                                               : QStringLiteral("%1 cameras").arg(mOptions.tiles);
-    if (mOptions.still)
+    if (mOptions.still || mStats.fps() <= 0)
         return tiles;
     return tiles + QStringLiteral(" · %1 fps").arg(mStats.fps(), 0, 'f', 1);
 }
@@ -87,6 +101,14 @@ void Multiview::finish()
     int code = 0;
     if (!mOptions.screenshot.isEmpty()) {
         const QImage shot = mHost->grab();
+        // The wall always has a grey status line, so an all-black read-back
+        // caught the window before the frame reached it: present it again.
+        if (isBlack(shot) && ++mGrabRetries <= kGrabRetries) {
+            std::fprintf(stderr, "multiview: the window read back black; presenting the last frame again\n");
+            mHost->requestFrame();
+            QTimer::singleShot(200, this, [this] { finish(); });
+            return;
+        }
         if (shot.isNull() || !shot.save(mOptions.screenshot, "PNG")) {
             std::fprintf(stderr, "multiview: cannot write the screenshot %s\n", qPrintable(mOptions.screenshot));
             code = 1;

@@ -38,6 +38,7 @@ private:
     int mFrames = 0;
     int mTime = 0;
     bool mFinishing = false;
+    int mGrabRetries = 0;
 };
 
 #endif
