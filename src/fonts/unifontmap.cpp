@@ -72,7 +72,8 @@ QRect boxFromFile(qint64 x, qint64 y, qint64 w, qint64 h, qint64 border)
     const qint64 bottom = y + h - 1;
     const qint64 reach = 4 * border + 1;
     if (!fitsInt(x) || !fitsInt(y) || !fitsInt(right) || !fitsInt(bottom) || !fitsInt(right + reach)
-        || !fitsInt(bottom + reach) || !fitsInt(x - 1) || !fitsInt(y - 1))
+        || !fitsInt(bottom + reach) || !fitsInt(x - 1) || !fitsInt(y - 1) || !fitsInt(w + reach)
+        || !fitsInt(h + reach))
         return UniFontMapNS::defaultRect;
     QRect box;
     box.setCoords(int(x), int(y), int(right), int(bottom));

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <limits>
 
 namespace {
 
@@ -220,7 +221,9 @@ void cQTEngine::drawText(QRect const& rect, int flags, QString const& text, cUni
     static QTextCodec* const codec = QTextCodec::codecForName("WINDOWS-1251");
     const QByteArray bytes = codec->fromUnicode(text);
 
-    int textWidth = 0;
+    // Glyph boxes come from cache files: sum and place in 64 bits so that
+    // hostile widths cannot overflow, and skip cells that leave the int range.
+    qint64 textWidth = 0;
     int textHeight = 0;
     for (char c : bytes) {
         QRect const& g = font.LetterRect(uchar(c));
@@ -228,7 +231,7 @@ void cQTEngine::drawText(QRect const& rect, int flags, QString const& text, cUni
         textHeight = std::max(textHeight, g.height());
     }
 
-    int x = rect.left();
+    qint64 x = rect.left();
     int y = rect.top();
     if (flags & Qt::AlignBottom)
         y = rect.bottom() - textHeight;
@@ -243,11 +246,15 @@ void cQTEngine::drawText(QRect const& rect, int flags, QString const& text, cUni
     // right and downwards. The next glyph starts one box width on, so the
     // later glyph covers the earlier one's border columns.
     const int grow = 3 * font.border();
+    const qint64 intMin = std::numeric_limits<int>::min();
+    const qint64 intMax = std::numeric_limits<int>::max();
     for (char c : bytes) {
         QRect const& g = font.LetterRect(uchar(c));
         QRect source;
         source.setCoords(g.left(), g.top(), g.right() + grow, g.bottom() + grow);
-        drawImage(source.translated(x - source.left(), y - source.top()), atlas, source);
+        const qint64 targetRight = x + (qint64(source.right()) - source.left());
+        if (x >= intMin && targetRight <= intMax)
+            drawImage(QRect(int(x), y, source.width(), source.height()), atlas, source);
         x += g.width();
     }
 }
