@@ -1,0 +1,357 @@
+// The GL engine's multiview frame on a 1920 x 1080 QGLWidget beside a bare
+// immediate-mode loop drawing the same quads with the same uploads, the CPU
+// cost of recording one item, and the allocations of a steady frame.
+
+#define GL_GLEXT_PROTOTYPES 1
+
+#include <benchratio.h>
+
+#include <dorurizar/glengine.h>
+#include <dorurizar/unifontmap.h>
+#include <dorurizar/uniimg.h>
+#include <dorurizar/uniscreen.h>
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QGLWidget>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <new>
+#include <vector>
+
+namespace {
+std::atomic<long> gAllocations{0};
+}
+
+void* operator new(std::size_t size)
+{
+    ++gAllocations;
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+
+namespace {
+
+const int kTiles = 16;
+const QSize kTile(480, 270);
+const QSize kPicture(704, 576);
+const int kGlyphW = 10;
+const int kGlyphH = 14;
+
+QRect tileRect(int i)
+{
+    return QRect(QPoint((i % 4) * kTile.width(), (i / 4) * kTile.height()), kTile);
+}
+
+QImage picture(int seed)
+{
+    QImage img(kPicture, QImage::Format_ARGB32);
+    for (int y = 0; y < img.height(); ++y) {
+        QRgb* row = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < img.width(); ++x)
+            row[x] = qRgb((x + seed * 16) & 0xff, y & 0xff, (x ^ y) & 0xff);
+    }
+    return img;
+}
+
+// A 16 x 16 grid of 10 x 14 glyph boxes with a one-pixel border, written as a
+// font cache so the engine draws labels from a real font map.
+struct Atlas {
+    QTemporaryDir dir;
+    std::unique_ptr<cUniFontMap> font;
+
+    Atlas()
+    {
+        cFontInfo::makeCacheBasePath(dir.path());
+        cFontInfo info(QStringLiteral("BenchSans"), 10, -1, 1, QColor(255, 255, 255), QColor(0, 0, 0), false);
+        const int cellW = kGlyphW + 5;
+        const int cellH = kGlyphH + 5;
+        QImage image(16 * cellW, 16 * cellH, QImage::Format_ARGB32);
+        image.fill(0);
+        QSettings rects(info.rectPath(), QSettings::IniFormat);
+        rects.beginWriteArray(QStringLiteral("rects"), 256);
+        for (int b = 0; b < 256; ++b) {
+            const QRect box((b % 16) * cellW, (b / 16) * cellH, kGlyphW, kGlyphH);
+            for (int y = box.top(); y <= box.bottom(); ++y)
+                for (int x = box.left(); x <= box.right(); ++x)
+                    image.setPixel(x, y, 0xffffffff);
+            rects.setArrayIndex(b);
+            rects.setValue(QStringLiteral("x"), box.x());
+            rects.setValue(QStringLiteral("y"), box.y());
+            rects.setValue(QStringLiteral("w"), box.width());
+            rects.setValue(QStringLiteral("h"), box.height());
+        }
+        rects.endArray();
+        rects.sync();
+        image.save(info.pngPath(), "PNG");
+        font.reset(new cUniFontMap(info));
+    }
+};
+
+struct Wall {
+    QGLWidget widget;
+    cGLEngine engine;
+    cUniScreen screen;
+    std::vector<std::unique_ptr<cUniImg>> tiles;
+    std::vector<QImage> pictures;
+    std::vector<QString> labels;
+    Atlas atlas;
+
+    Wall()
+    {
+        widget.resize(1920, 1080);
+        widget.show();
+        if (!QTest::qWaitForWindowExposed(&widget, 5000))
+            std::fprintf(stderr, "the benchmark window was never exposed\n");
+        QApplication::processEvents();
+        engine.init(&widget);
+        cUniImg::switchEngine(&engine);
+        screen.setWidget(&widget);
+        screen.resize(1920, 1080);
+        for (int i = 0; i < kTiles; ++i) {
+            tiles.emplace_back(new cUniImg);
+            tiles.back()->resize(kTile);
+            pictures.push_back(picture(i));
+            labels.push_back(QStringLiteral("Camera %1 - gate %2 ok").arg(i, 2, 10, QChar('0')).arg(i).left(20));
+        }
+    }
+
+    void recordTile(int i)
+    {
+        cUniImg& tile = *tiles[size_t(i)];
+        tile.beginUpdate();
+        tile.drawImage(tile.rect(), pictures[size_t(i)], pictures[size_t(i)].rect());
+        tile.drawText(QRect(6, 6, 460, 20), 0, labels[size_t(i)], *atlas.font);
+        tile.drawRect(tile.rect(), QColor(40, 200, 40));
+        tile.endUpdate();
+    }
+
+    void frame()
+    {
+        for (int i = 0; i < kTiles; ++i)
+            recordTile(i);
+        screen.beginUpdate();
+        for (int i = 0; i < kTiles; ++i)
+            screen.drawImage(tileRect(i), *tiles[size_t(i)]);
+        screen.endUpdate();
+        glFinish();
+    }
+};
+
+Wall* gWall = nullptr;
+
+void Engine_MultiviewFrame(benchmark::State& state)
+{
+    for (auto _ : state)
+        gWall->frame();
+}
+
+// The same frame by hand: the same uploads into power-of-two textures, the
+// same program for the pictures, the same glyph and outline quads.
+struct BareWall {
+    GLuint pictures[kTiles];
+    GLuint atlas = 0;
+    GLuint texel = 0;
+    QSize atlasSize;
+
+    BareWall()
+    {
+        glGenTextures(kTiles, pictures);
+        for (GLuint t : pictures) {
+            glBindTexture(GL_TEXTURE_2D, t);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1024, 1024, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+        }
+        const QImage& image = gWall->atlas.font->image();
+        atlasSize = QSize(int(nSize(unsigned(image.width()))), int(nSize(unsigned(image.height()))));
+        glGenTextures(1, &atlas);
+        glBindTexture(GL_TEXTURE_2D, atlas);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, atlasSize.width(), atlasSize.height(), 0, GL_BGRA,
+                     GL_UNSIGNED_BYTE, nullptr);
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, image.width(), image.height(), GL_BGRA, GL_UNSIGNED_BYTE,
+                        image.constBits());
+        const QRgb green = qRgb(40, 200, 40);
+        glGenTextures(1, &texel);
+        glBindTexture(GL_TEXTURE_2D, texel);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_BGRA, GL_UNSIGNED_BYTE, &green);
+    }
+
+    static void quad(double s0, double t0, double s1, double t1, float x0, float y0, float x1, float y1)
+    {
+        glBegin(GL_QUADS);
+        glTexCoord2d(s0, t0);
+        glVertex2f(x0, y0);
+        glTexCoord2d(s1, t0);
+        glVertex2f(x1, y0);
+        glTexCoord2d(s1, t1);
+        glVertex2f(x1, y1);
+        glTexCoord2d(s0, t1);
+        glVertex2f(x0, y1);
+        glEnd();
+    }
+
+    void frame()
+    {
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        const GLint onePerHeight = glGetUniformLocation(gShaders.program, "one_per_height");
+        for (int i = 0; i < kTiles; ++i) {
+            const QRect r = tileRect(i);
+            const QImage& p = gWall->pictures[size_t(i)];
+            glBindTexture(GL_TEXTURE_2D, pictures[i]);
+            glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, p.width(), p.height(), GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV,
+                            p.constBits());
+            glUseProgram(gShaders.program);
+            glUniform1f(onePerHeight, 1.0f / 1024);
+            quad(0, 0, 704.0 / 1024, 576.0 / 1024, r.left(), r.top(), r.right() + 1, r.bottom() + 1);
+            glUseProgram(0);
+
+            glBindTexture(GL_TEXTURE_2D, atlas);
+            float x = r.left() + 6;
+            for (int g = 0; g < 20; ++g) {
+                const int b = 'A' + g;
+                const double s0 = double((b % 16) * (kGlyphW + 5)) / atlasSize.width();
+                const double t0 = double((b / 16) * (kGlyphH + 5)) / atlasSize.height();
+                quad(s0, t0, s0 + double(kGlyphW + 4) / atlasSize.width(),
+                     t0 + double(kGlyphH + 3) / atlasSize.height(), x, r.top() + 6, x + kGlyphW + 4,
+                     r.top() + 6 + kGlyphH + 3);
+                x += kGlyphW + 1;
+            }
+
+            glBindTexture(GL_TEXTURE_2D, texel);
+            quad(0, 0, 1, 1, r.left() + 1, r.top(), r.right(), r.top() + 1);
+            quad(0, 0, 1, 1, r.left() + 1, r.bottom(), r.right(), r.bottom() + 1);
+            quad(0, 0, 1, 1, r.left(), r.top(), r.left() + 1, r.bottom() + 1);
+            quad(0, 0, 1, 1, r.right(), r.top(), r.right() + 1, r.bottom() + 1);
+        }
+        gWall->widget.swapBuffers();
+        glFinish();
+    }
+};
+
+void Bare_MultiviewFrame(benchmark::State& state)
+{
+    static BareWall bare;
+    for (auto _ : state)
+        bare.frame();
+}
+
+// Recording only: 16 tiles of 25 items each and the screen's 16 children.
+void Engine_RecordOnly(benchmark::State& state)
+{
+    for (auto _ : state) {
+        for (int i = 0; i < kTiles; ++i) {
+            cUniImg& tile = *gWall->tiles[size_t(i)];
+            tile.beginUpdate();
+            tile.drawText(QRect(6, 6, 460, 20), 0, gWall->labels[size_t(i)], *gWall->atlas.font);
+            tile.drawRect(tile.rect(), QColor(40, 200, 40));
+            tile.fillRect(QRect(0, 250, 480, 20), QColor(0, 0, 0, 128));
+            tile.endUpdate();
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * kTiles * 25);
+}
+
+double threadCpuNs()
+{
+    timespec t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e9 + double(t.tv_nsec);
+}
+
+// CPU nanoseconds of the calling thread per recorded item of a steady update
+// (wall time would count the other processes sharing the machine).
+double recordingCostPerItem()
+{
+    const int rounds = 2000;
+    for (int r = 0; r < 10; ++r)
+        for (int i = 0; i < kTiles; ++i) {
+            cUniImg& tile = *gWall->tiles[size_t(i)];
+            tile.beginUpdate();
+            tile.drawText(QRect(6, 6, 460, 20), 0, gWall->labels[size_t(i)], *gWall->atlas.font);
+            tile.drawRect(tile.rect(), QColor(40, 200, 40));
+            tile.fillRect(QRect(0, 250, 480, 20), QColor(0, 0, 0, 128));
+            tile.endUpdate();
+        }
+    const double start = threadCpuNs();
+    for (int r = 0; r < rounds; ++r)
+        for (int i = 0; i < kTiles; ++i) {
+            cUniImg& tile = *gWall->tiles[size_t(i)];
+            tile.beginUpdate();
+            tile.drawText(QRect(6, 6, 460, 20), 0, gWall->labels[size_t(i)], *gWall->atlas.font);
+            tile.drawRect(tile.rect(), QColor(40, 200, 40));
+            tile.fillRect(QRect(0, 250, 480, 20), QColor(0, 0, 0, 128));
+            tile.endUpdate();
+        }
+    const double ns = threadCpuNs() - start;
+    return ns / (double(rounds) * kTiles * 25);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    gWall = new Wall;
+
+    for (int i = 0; i < 5; ++i)
+        gWall->frame();
+    const int frames = 20;
+    long before = gAllocations.load();
+    for (int i = 0; i < frames; ++i)
+        gWall->frame();
+    const double perFrame = double(gAllocations.load() - before) / frames;
+
+    before = gAllocations.load();
+    for (int i = 0; i < frames; ++i) {
+        for (int t = 0; t < kTiles; ++t)
+            gWall->recordTile(t);
+    }
+    const double perRecording = double(gAllocations.load() - before) / frames;
+
+    dbench::figure("gl allocations per steady frame", perFrame, "new calls", "0");
+    dbench::figure("gl allocations per steady tile recording", perRecording, "new calls", "0");
+    dbench::figure("gl recording cost per item", recordingCostPerItem(), "ns", "< 100");
+
+    benchmark::RegisterBenchmark("Engine_MultiviewFrame", Engine_MultiviewFrame)
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(3.0)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark("Bare_MultiviewFrame", Bare_MultiviewFrame)
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(3.0)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark("Engine_RecordOnly", Engine_RecordOnly)->Unit(benchmark::kMicrosecond);
+    dbench::pair("Engine_MultiviewFrame/real_time", "Bare_MultiviewFrame/real_time", dbench::Goal::AtMost, 1.15,
+                 "gl multiview frame vs bare immediate loop");
+    const int rc = dbench::runAndReport(argc, argv);
+    delete gWall;
+    return rc;
+}
