@@ -1,21 +1,30 @@
 #!/bin/sh
-# Installs what is missing, builds the library and its example host, and runs
-# the host: on the user's display when there is one, else on Xvfb. The frame
-# it shows is saved under out/.
+# The main job: installs what is missing, builds the library, its font
+# generator and the multiview host, then runs the host on every engine the
+# build has, on the user's display or else on Xvfb. Leaves under
+# out/screenshots/ one screenshot per engine and the contact sheet that
+# compares them.
 set -eu
 cd "$(dirname "$0")/.."
 sh scripts/install-deps.sh
 
-cmake -S . -B out/plain -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build out/plain -j "$(nproc)" --target hello fontgen
-mkdir -p out/screenshots
-shot="$(pwd)/out/screenshots/hello-qt.png"
+root=$(pwd)
+build="$root/out/plain"
+shots="$root/out/screenshots"
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$build" -j "$(nproc)" --target multiview fontgen
+mkdir -p "$shots"
 
-# Hosts start ./fontgen from their working directory on a first run.
-cd out/plain/bin
-if [ -n "${DISPLAY:-}" ]; then
-    ./hello --screenshot "$shot"
-else
-    xvfb-run -a -s "-screen 0 1280x1024x24" ./hello --screenshot "$shot"
+if [ -z "${DISPLAY:-}" ] && [ "${1:-}" != "--on-xvfb" ]; then
+    exec xvfb-run -a -s "-screen 0 1280x1024x24" sh "$0" --on-xvfb
 fi
-echo "saved $shot"
+
+# Hosts start ./fontgen from their working directory on a first run, which
+# fills the font cache ($DORURIZAR_FONTMAP_CACHE or ~/.cache/dorurizar/fontmaps).
+cd "$build/bin"
+engines=$(./multiview --help | sed -n 's/.*Engine: \([a-z, ]*\) (default.*/\1/p' | tr -d ',')
+for engine in $engines; do
+    ./multiview --engine "$engine" --tiles 16 --frames 60 --screenshot "$shots/multiview-$engine.png"
+    echo "saved $shots/multiview-$engine.png"
+done
+./multiview --compare "$shots/contact-sheet.png"

@@ -1,0 +1,120 @@
+#!/bin/sh
+# Builds the library with its benchmarks and prints one report: every engine
+# operation beside its bare baseline (ratio and target), the benchmarks' own
+# figures, and the multiview host's frame time, peak memory and whether its
+# resident memory stays flat once warmed up.
+#
+#   sh scripts/bench.sh                 build into out/bench, report on stdout
+#   BENCH_LONG_FRAMES=1000 sh scripts/bench.sh   a shorter flatness run
+#   BENCH_BUILD_DIR=/path sh scripts/bench.sh     another build directory
+#
+# Benchmarks and the host need an X server; without DISPLAY the measuring
+# part runs under xvfb-run. Raw outputs stay in out/bench/logs/.
+set -eu
+cd "$(dirname "$0")/.."
+root=$(pwd)
+build="${BENCH_BUILD_DIR:-$root/out/bench}"
+logs="$build/logs"
+tiles=16
+peak_frames=300
+long_frames=${BENCH_LONG_FRAMES:-3000}
+
+if [ "${1:-}" != "--measure" ]; then
+    sh scripts/install-deps.sh
+    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDORURIZAR_BUILD_BENCH=ON -DBUILD_TESTING=OFF \
+        -DDORURIZAR_SANITIZE=OFF >/dev/null
+    cmake --build "$build" -j "$(nproc)"
+    if [ -z "${DISPLAY:-}" ]; then
+        exec xvfb-run -a -s "-screen 0 1280x1024x24" sh "$0" --measure
+    fi
+    exec sh "$0" --measure
+fi
+
+rm -rf "$logs"
+mkdir -p "$logs"
+# Hosts and the font benchmark start ./fontgen from their working directory.
+cd "$build/bin"
+export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$logs/runtime}"
+mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+
+status=0
+for bench in bench_*; do
+    [ -x "$bench" ] || continue
+    echo "running $bench ..." >&2
+    if ! ./"$bench" >"$logs/$bench.log" 2>"$logs/$bench.err"; then
+        echo "bench: $bench failed (see $logs/$bench.err)" >&2
+        status=1
+    fi
+done
+
+engines=$(./multiview --help | sed -n 's/.*Engine: \([a-z, ]*\) (default.*/\1/p' | tr -d ',')
+for engine in $engines; do
+    echo "running multiview on $engine: $peak_frames and $long_frames frames ..." >&2
+    for frames in $peak_frames $long_frames; do
+        if ! ./multiview --engine "$engine" --tiles $tiles --frames "$frames" --stats \
+            >"$logs/multiview-$engine-$frames.log" 2>"$logs/multiview-$engine-$frames.err"; then
+            echo "bench: multiview on $engine failed (see $logs/multiview-$engine-$frames.err)" >&2
+            status=1
+        fi
+    done
+done
+
+# A STATS field of a multiview log, or "-".
+field() {
+    value=$(sed -n "s/^STATS .*[ ]$2=\([^ ]*\).*/\1/p" "$1" 2>/dev/null | tail -n 1)
+    echo "${value:--}"
+}
+
+echo
+echo "libdorurizar benchmark report ($(date -u +%Y-%m-%d), $(nproc) cores)"
+echo
+printf '%-10s %-46s %14s %14s %9s %9s  %s\n' bench operation "engine ns" "baseline ns" ratio target result
+for log in "$logs"/bench_*.log; do
+    [ -f "$log" ] || continue
+    name=$(basename "$log" .log | sed 's/^bench_//')
+    sed -n -E 's/^RATIO (.*[^ ]) +([0-9.]+) +([0-9.]+) +([0-9.]+x) +(<=|>=) *([0-9.]+x) +(ok|MISSED)$/\1|\2|\3|\4|\5\6|\7/p' "$log" |
+        while IFS='|' read -r label engine_ns base_ns ratio target result; do
+            printf '%-10s %-46s %14s %14s %9s %9s  %s\n' "$name" "$label" "$engine_ns" "$base_ns" "$ratio" "$target" "$result"
+        done
+done
+
+echo
+printf '%-10s %-46s %14s  %-12s %s\n' bench figure value unit target
+for log in "$logs"/bench_*.log; do
+    [ -f "$log" ] || continue
+    name=$(basename "$log" .log | sed 's/^bench_//')
+    sed -n -E 's/^FIGURE (.*[^ ]) +(-?[0-9]+\.[0-9]+) (.*)$/\1|\2|\3/p' "$log" |
+        while IFS='|' read -r label value rest; do
+            unit=$(printf '%s' "$rest" | sed 's/  target .*//')
+            target=$(printf '%s' "$rest" | sed -n 's/.*  target //p')
+            printf '%-10s %-46s %14s  %-12s %s\n' "$name" "$label" "$value" "$unit" "${target:--}"
+        done
+done
+
+echo
+echo "multiview host, $tiles tiles, 960x600 window, whole process"
+printf '%-7s %10s %9s %18s %16s %16s %16s  %s\n' engine "frame ms" fps "peak MiB ($peak_frames f)" \
+    "RSS warm KiB" "RSS end KiB" "growth KiB" "flat over $long_frames frames"
+for engine in $engines; do
+    short="$logs/multiview-$engine-$peak_frames.log"
+    long="$logs/multiview-$engine-$long_frames.log"
+    peak=$(field "$short" peak_kb)
+    warm=$(field "$long" rss_warm_kb)
+    end=$(field "$long" rss_end_kb)
+    growth=$(field "$long" rss_growth_kb)
+    flat=-
+    if [ "$growth" != - ] && [ "$warm" != - ]; then
+        # Allocator noise stays within a MiB or 1% of the resident set; a leak
+        # of even a few bytes per frame passes that within 3,000 frames.
+        allowance=$((warm / 100))
+        [ "$allowance" -lt 1024 ] && allowance=1024
+        if [ "$growth" -le "$allowance" ]; then flat=yes; else flat="NO (+$growth KiB)"; fi
+    fi
+    peak_mib=-
+    [ "$peak" != - ] && peak_mib=$(awk "BEGIN { printf \"%.1f\", $peak / 1024 }")
+    printf '%-7s %10s %9s %18s %16s %16s %16s  %s\n' "$engine" "$(field "$short" frame_ms)" "$(field "$short" fps)" \
+        "$peak_mib" "$warm" "$end" "$growth" "$flat"
+done
+echo
+echo "raw outputs: $logs"
+exit $status
