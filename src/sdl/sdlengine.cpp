@@ -163,6 +163,21 @@ private:
     long long mErr;
 };
 
+// Writes rows of a nearest-sample copy: target row r takes source row
+// top + y.next(), target column c source column columns[c]; set is or-ed
+// into every value.
+void stretchRows(SDL_Surface* src, int top, int const* columns, int width, Stepper y, int rows, Uint8* out,
+                 int outPitch, Uint32 set)
+{
+    const Uint8* srcPixels = static_cast<const Uint8*>(src->pixels);
+    for (int r = 0; r < rows; ++r) {
+        const Uint32* row = reinterpret_cast<const Uint32*>(srcPixels + (top + y.next()) * src->pitch);
+        Uint32* o = reinterpret_cast<Uint32*>(out + static_cast<long long>(r) * outPitch);
+        for (int c = 0; c < width; ++c)
+            o[c] = row[columns[c]] | set;
+    }
+}
+
 // Wraps 32-bit ARGB image pixels without copying; SDL never writes through
 // the wrapper (it is marked pre-allocated). No SDL_RLEACCEL: SDL's RLE alpha
 // blits zero the target's alpha under translucent pixels and make it opaque
@@ -382,9 +397,7 @@ void cSDLEngine::stretchSurface(SDL_Surface* src, QRect const& srcRect, SDL_Surf
 
     const int outW = int(c1 - c0 + 1);
     const int outH = int(r1 - r0 + 1);
-    SDL_Surface* out = SDL_CreateRGBSurface(mSurfaceFlags, outW, outH, 32, mColorMask[1], mColorMask[2],
-                                            mColorMask[3], alpha ? mColorMask[0] : 0);
-    if (!out)
+    if (outW > kMaxSurfaceWidth)
         return;
 
     // Absolute source columns, stepped once here so the pixel loop is a gather.
@@ -392,25 +405,47 @@ void cSDLEngine::stretchSurface(SDL_Surface* src, QRect const& srcRect, SDL_Surf
     Stepper x(c0, sw, dw);
     for (int c = 0; c < outW; ++c)
         columns[c] = int(srcRect.left() + x.next());
+    Stepper y(r0, sh, dh);
+    const long long outLeft = dstRect.left() + c0;
+    const long long outTop = dstRect.top() + r0;
 
-    {
-        SurfaceLock outLock(out);
+    // An opaque copy onto a surface of this engine's layout is written in
+    // place, with the values that blitting an alpha-less stretch surface
+    // would store: the target's alpha set opaque, or the raw value where the
+    // target has no alpha channel.
+    SDL_PixelFormat const* f = dst->format;
+    const bool inPlace = !alpha && src != dst && f->BytesPerPixel == 4 && f->Rmask == mColorMask[1]
+        && f->Gmask == mColorMask[2] && f->Bmask == mColorMask[3] && (f->Amask == mColorMask[0] || !f->Amask)
+        && dst->clip_rect.x == 0 && dst->clip_rect.y == 0 && dst->clip_rect.w == dst->w
+        && dst->clip_rect.h == dst->h;
+    if (inPlace) {
+        SurfaceLock dstLock(dst);
         SurfaceLock srcLock(src);
-        if (outLock.locked() && srcLock.locked()) {
-            const Uint8* srcPixels = static_cast<const Uint8*>(src->pixels);
-            Stepper y(r0, sh, dh);
-            const int* cols = columns.data();
-            for (int r = 0; r < outH; ++r) {
-                const Uint32* row = reinterpret_cast<const Uint32*>(srcPixels + (srcRect.top() + y.next()) * src->pitch);
-                Uint32* o = reinterpret_cast<Uint32*>(static_cast<Uint8*>(out->pixels) + r * out->pitch);
-                for (int c = 0; c < outW; ++c)
-                    o[c] = row[cols[c]];
-            }
-        }
+        if (dstLock.locked() && srcLock.locked())
+            stretchRows(src, srcRect.top(), columns.data(), outW, y, outH,
+                        static_cast<Uint8*>(dst->pixels) + outTop * dst->pitch + outLeft * 4, dst->pitch,
+                        f->Amask ? mColorMask[0] : 0);
+        return;
     }
 
+    // The stretch surface lives on one buffer kept from call to call: every
+    // pixel of it is written, so it needs neither a fresh allocation nor
+    // clearing. Engines run in the GUI thread only.
+    static std::vector<Uint32> buffer;
+    if (buffer.size() < size_t(outW) * size_t(outH))
+        buffer.resize(size_t(outW) * size_t(outH));
+    SDL_Surface* out = SDL_CreateRGBSurfaceFrom(buffer.data(), outW, outH, 32, outW * 4, mColorMask[1],
+                                                mColorMask[2], mColorMask[3], alpha ? mColorMask[0] : 0);
+    if (!out)
+        return;
+    {
+        SurfaceLock srcLock(src);
+        if (srcLock.locked())
+            stretchRows(src, srcRect.top(), columns.data(), outW, y, outH, static_cast<Uint8*>(out->pixels),
+                        out->pitch, 0);
+    }
     SDL_Rect from = sdlRect(0, 0, outW, outH);
-    SDL_Rect to = sdlRect(dstRect.left() + c0, dstRect.top() + r0, outW, outH);
+    SDL_Rect to = sdlRect(outLeft, outTop, outW, outH);
     SDL_UpperBlit(out, &from, dst, &to);
     SDL_FreeSurface(out);
 }

@@ -185,6 +185,9 @@ DTEST_CHILD(screenShowsSurfaceAfterFlip)
     // Cleared to opaque black over the whole widget.
     CHECK_EQ(dtest::countPixels(surfaceImage(s), 0xff000000u), 200 * 150);
     screen.fillRect(QRect(10, 20, 30, 40), QColor(255, 0, 0));
+    QImage green(2, 2, QImage::Format_RGB32);
+    green.fill(QColor(0, 255, 0));
+    screen.drawImage(QRect(100, 20, 40, 30), green, green.rect());
     CHECK(screen.endUpdate());
 
     QTest::qWait(50);
@@ -195,6 +198,8 @@ DTEST_CHILD(screenShowsSurfaceAfterFlip)
     CHECK_EQ(shown.pixel(40, 59), 0xff000000u);
     CHECK_EQ(shown.pixel(150, 100), 0xff000000u);
     CHECK_EQ(dtest::countPixels(shown, 0xffff0000u), 30 * 40);
+    CHECK_EQ(dtest::countPixels(shown, 0xff00ff00u), 40 * 30);
+    CHECK_EQ(shown.pixel(139, 49), 0xff00ff00u);
 
     // The next update starts black again.
     CHECK(screen.beginUpdate());
