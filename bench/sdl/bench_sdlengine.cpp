@@ -79,8 +79,9 @@ struct Setup {
         source->drawImage(image.rect(), image, image.rect());
         source->endUpdate();
 
-        bareTarget = SDL_CreateRGBSurface(SDL_SWSURFACE, kSurface.width(), kSurface.height(), 32, kMasks[0],
-                                          kMasks[1], kMasks[2], kMasks[3]);
+        // The bare calls draw into the engine's own target, so both sides
+        // touch the same memory.
+        bareTarget = engine.surfaceFromData(target->mData);
         bareSource = SDL_CreateRGBSurface(SDL_SWSURFACE, image.width(), image.height(), 32, kMasks[0], kMasks[1],
                                           kMasks[2], kMasks[3]);
         for (int y = 0; y < image.height(); ++y)
@@ -125,7 +126,6 @@ struct Setup {
     {
         target.reset();
         source.reset();
-        SDL_FreeSurface(bareTarget);
         SDL_FreeSurface(bareSource);
     }
 };
