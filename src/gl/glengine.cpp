@@ -310,9 +310,13 @@ void cGLEngine::cTexture::resize(QSize const& size)
     } else {
         mTextureSize = QSize(int(nSize(unsigned(std::max(size.width(), 0)))),
                              int(nSize(unsigned(std::max(size.height(), 0)))));
-        // Allocates the storage; its texels start as whatever the frame
-        // buffer held.
-        glCopyTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 0, 0, mTextureSize.width(), mTextureSize.height(), 0);
+        // Storage given with the upload's own format and type: Mesa then
+        // keeps BGRA texels and every upload is a plain copy. Storage copied
+        // from the frame buffer (glCopyTexImage2D) took its layout from the
+        // frame buffer and made each 704 x 576 upload swizzle, three times
+        // slower. Texels outside the image are left undefined either way.
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, mTextureSize.width(), mTextureSize.height(), 0, GL_BGRA,
+                     GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
     }
     mTexelWidth = 1.0 / std::max(mTextureSize.width(), 1);
     mTexelHeight = 1.0 / std::max(mTextureSize.height(), 1);
