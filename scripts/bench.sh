@@ -25,9 +25,9 @@ if [ "${1:-}" != "--measure" ]; then
         -DDORURIZAR_SANITIZE=OFF >/dev/null
     cmake --build "$build" -j "$(nproc)"
     if [ -z "${DISPLAY:-}" ]; then
-        exec xvfb-run -a -s "-screen 0 1280x1024x24" sh "$0" --measure
+        exec xvfb-run -a -s "-screen 0 1280x1024x24" sh "$root/scripts/bench.sh" --measure
     fi
-    exec sh "$0" --measure
+    exec sh "$root/scripts/bench.sh" --measure
 fi
 
 rm -rf "$logs"

@@ -6,19 +6,20 @@
 # compares them.
 set -eu
 cd "$(dirname "$0")/.."
-sh scripts/install-deps.sh
-
 root=$(pwd)
 build="$root/out/plain"
 shots="$root/out/screenshots"
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build" -j "$(nproc)" --target multiview fontgen
-mkdir -p "$shots"
 
-if [ -z "${DISPLAY:-}" ] && [ "${1:-}" != "--on-xvfb" ]; then
-    exec xvfb-run -a -s "-screen 0 1280x1024x24" sh "$0" --on-xvfb
+if [ "${1:-}" != "--show" ]; then
+    sh scripts/install-deps.sh
+    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    cmake --build "$build" -j "$(nproc)" --target multiview fontgen
+    if [ -z "${DISPLAY:-}" ]; then
+        exec xvfb-run -a -s "-screen 0 1280x1024x24" sh "$root/scripts/run.sh" --show
+    fi
 fi
 
+mkdir -p "$shots"
 # Hosts start ./fontgen from their working directory on a first run, which
 # fills the font cache ($DORURIZAR_FONTMAP_CACHE or ~/.cache/dorurizar/fontmaps).
 cd "$build/bin"

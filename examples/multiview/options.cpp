@@ -101,8 +101,7 @@ Options Options::parse(QStringList const& arguments)
 
     if (parser.isSet(engine)) {
         o.engine = parser.value(engine).toLower();
-        const QString known = QStringLiteral("qt gl sdl");
-        if (!known.split(QLatin1Char(' ')).contains(o.engine)) {
+        if (!QStringList{QStringLiteral("qt"), QStringLiteral("gl"), QStringLiteral("sdl")}.contains(o.engine)) {
             o.error = QStringLiteral("unknown engine '%1' (choose qt, gl or sdl)").arg(parser.value(engine));
             return o;
         }

@@ -16,13 +16,6 @@
 #include <QWidget>
 #include <QWindow>
 
-// The screen widgets forward their paint events to their host.
-class HostWidget
-{
-public:
-    static void paint(ScreenHost* host) { host->paint(); }
-};
-
 namespace {
 
 class QtWidget : public QWidget
@@ -31,7 +24,7 @@ public:
     explicit QtWidget(ScreenHost* host) : mHost(host) {}
 
 protected:
-    void paintEvent(QPaintEvent*) override { HostWidget::paint(mHost); }
+    void paintEvent(QPaintEvent*) override { mHost->paint(); }
 
 private:
     ScreenHost* mHost;
@@ -64,7 +57,7 @@ public:
 protected:
     // The engine renders and swaps at the screen's endUpdate; an expose gets
     // a fresh frame rather than whatever the back buffer holds.
-    void paintEvent(QPaintEvent*) override { HostWidget::paint(mHost); }
+    void paintEvent(QPaintEvent*) override { mHost->paint(); }
 
 private:
     ScreenHost* mHost;
@@ -108,7 +101,7 @@ public:
     QPaintEngine* paintEngine() const override { return nullptr; }
 
 protected:
-    void paintEvent(QPaintEvent*) override { HostWidget::paint(mHost); }
+    void paintEvent(QPaintEvent*) override { mHost->paint(); }
 
 private:
     ScreenHost* mHost;

@@ -32,6 +32,9 @@ public:
     // Calls the draw function once the engine may paint the screen.
     virtual void requestFrame() = 0;
     void setDraw(std::function<void()> draw) { mDraw = std::move(draw); }
+    // Draws a frame now, when the engine runs; the widget's paint event
+    // lands here.
+    void paint();
 
     virtual QString title() const = 0;
     QWidget* widget() const { return mWidget.get(); }
@@ -43,8 +46,6 @@ protected:
     explicit ScreenHost(QWidget* widget);
 
     virtual bool startEngine() = 0;
-    // Called by the widget's paint event.
-    void paint();
     void fail(QString const& why) { mFailure = why; }
 
     // Declared so that the screen handle goes first, while its engine still
@@ -56,8 +57,6 @@ protected:
 private:
     std::function<void()> mDraw;
     QString mFailure;
-
-    friend class HostWidget;
 };
 
 #endif
