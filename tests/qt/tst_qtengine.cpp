@@ -74,6 +74,8 @@ private slots:
     void gradientWorkedExamples();
     void gradientOnePixelSideDividesByOne();
     void gradientIsClippedToTheImage();
+    void gradientFollowsTheRuleEverywhere_data();
+    void gradientFollowsTheRuleEverywhere();
     void drawImageScalesAndBlends();
     void drawImageFromHandlesWithoutPixels();
     void drawingDoesNothingWhileIdle();
@@ -284,6 +286,61 @@ void tst_QtEngine::gradientIsClippedToTheImage()
                 QCOMPARE(s.pixel(x, y), b.pixel(x - offset.x(), y - offset.y()));
     QCOMPARE(dtest::countPixels(s, 0xffff0000), 4);  // the corner that reaches past the end
     QCOMPARE(s.pixel(9, 9), 0xffff0000u);
+}
+
+// The rule written out pixel by pixel, unclipped, into a canvas of its own.
+static QRgb referenceGradientPixel(int x, int y, int W, int H, QRgb c1, QRgb c2)
+{
+    if ((W - x) % 2 == 0 || (H - y) % 2 == 0)
+        return c1;
+    const int halfW = qMax(W / 2, 1), halfH = qMax(H / 2, 1);
+    const int a = qAbs(x + halfW - W) * 256 / halfW;
+    const int b = qAbs(y + halfH - H) * 256 / halfH;
+    const int k = qMax(256 - qMax(a, b), 0);
+    QRgb out = 0;
+    for (int shift = 0; shift < 32; shift += 8) {
+        const int p = (c1 >> shift) & 0xff, q = (c2 >> shift) & 0xff;
+        out |= QRgb((p + (((q - p) * k) >> 8)) & 0xff) << shift;
+    }
+    return out;
+}
+
+void tst_QtEngine::gradientFollowsTheRuleEverywhere_data()
+{
+    QTest::addColumn<QSize>("imageSize");
+    QTest::addColumn<QRect>("rect");
+    QTest::newRow("7x5 inside") << QSize(12, 12) << QRect(2, 3, 7, 5);
+    QTest::newRow("2x2") << QSize(4, 4) << QRect(1, 1, 2, 2);
+    QTest::newRow("3x8 odd width") << QSize(10, 10) << QRect(0, 1, 3, 8);
+    QTest::newRow("whole 64x48") << QSize(64, 48) << QRect(0, 0, 64, 48);
+    QTest::newRow("wide 300x7") << QSize(320, 9) << QRect(5, 1, 300, 7);
+    QTest::newRow("past every edge") << QSize(40, 30) << QRect(-13, -7, 71, 45);
+    QTest::newRow("left and top cut odd") << QSize(40, 30) << QRect(-3, -5, 20, 21);
+    QTest::newRow("wider than one column chunk") << QSize(4200, 6) << QRect(-3, 0, 4203, 5);
+    QTest::newRow("chunk edge cut") << QSize(2100, 4) << QRect(-1000, -1, 4096, 7);
+}
+
+void tst_QtEngine::gradientFollowsTheRuleEverywhere()
+{
+    QFETCH(QSize, imageSize);
+    QFETCH(QRect, rect);
+    const QRgb c1 = qRgba(12, 200, 40, 90), c2 = qRgba(250, 10, 130, 255);
+    cQTEngine e;
+    cUniImg img(&e);
+    img.resize(imageSize);
+    QVERIFY(img.beginUpdate());
+    img.drawGradient(rect, QColor::fromRgba(c1), QColor::fromRgba(c2));
+    QVERIFY(img.endUpdate());
+    const QImage out = pixels(e, img);
+    for (int y = 0; y < out.height(); ++y)
+        for (int x = 0; x < out.width(); ++x) {
+            const QRgb expected = rect.contains(x, y)
+                ? referenceGradientPixel(x - rect.left(), y - rect.top(), rect.width(), rect.height(), c1, c2)
+                : 0u;
+            if (out.pixel(x, y) != expected)
+                QFAIL(qPrintable(QString("pixel (%1, %2) is %3, expected %4").arg(x).arg(y)
+                                     .arg(out.pixel(x, y), 8, 16, QChar('0')).arg(expected, 8, 16, QChar('0'))));
+        }
 }
 
 void tst_QtEngine::drawImageScalesAndBlends()
