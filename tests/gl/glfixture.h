@@ -65,6 +65,22 @@
                                 .arg(QString::fromLocal8Bit(r_.output))));                    \
     } while (0)
 
+// The screen widget of the tests. It counts its own repaints: Qt 5's
+// default paintGL() clears, so a late expose (common on a loaded machine)
+// wipes a presented frame, and present() then draws the frame again.
+class PresentedGLWidget : public QGLWidget
+{
+public:
+    int paints = 0;
+
+protected:
+    void paintGL() override
+    {
+        ++paints;
+        QGLWidget::paintGL();
+    }
+};
+
 // A shown QGLWidget driven by a GL engine, the current engine, with the
 // screen handle sized to the widget so one GL unit is one widget pixel.
 struct GLFixture {
@@ -83,16 +99,20 @@ struct GLFixture {
     template <typename Draw>
     QImage present(Draw draw)
     {
-        screen.beginUpdate();
-        draw();
-        screen.endUpdate();
-        QApplication::processEvents();
-        return dtest::grabWidget(&widget);
+        for (int attempt = 0;; ++attempt) {
+            const int paintsBefore = widget.paints;
+            screen.beginUpdate();
+            draw();
+            screen.endUpdate();
+            const QImage shot = dtest::grabWidget(&widget);  // handles pending events first
+            if (widget.paints == paintsBefore || attempt == 4)
+                return shot;
+        }
     }
 
     cGLEngine::cUniData* data(cUniImg& image) { return cGLEngine::toUniData(image); }
 
-    QGLWidget widget;
+    PresentedGLWidget widget;
     cGLEngine engine;
     cUniScreen screen;
     bool shown = false;
