@@ -15,8 +15,12 @@
 #include <QVector>
 #include <QWidget>
 
+#include <algorithm>
+#include <atomic>
 #include <limits>
 #include <memory>
+#include <thread>
+#include <vector>
 
 // Constructed in this order at load time; the registry's nodes are never destroyed.
 QRect const UniFontMapNS::defaultRect;
@@ -98,6 +102,20 @@ bool loadRects(QString const& path, int border, QRect (&rects)[256])
     return true;
 }
 
+// Reads one atlas pair into a node; false when either file is unusable.
+bool loadNode(cUniFontMap::node* n)
+{
+    cFontInfo const& info = n->mInfo;
+    bool loaded = n->mImage.load(info.pngPath(), "PNG");
+    // Every engine reads atlas pixels as 32-bit ARGB; a Format_Mono image
+    // would even pass for an accelerated-picture token in the GL engine.
+    if (loaded && n->mImage.format() != QImage::Format_ARGB32)
+        n->mImage = n->mImage.convertToFormat(QImage::Format_ARGB32);
+    loaded = loaded && !n->mImage.isNull() && n->mImage.format() == QImage::Format_ARGB32;
+    const bool rectsRead = loadRects(info.rectPath(), info.mBorder, n->mRects);
+    return loaded && rectsRead;
+}
+
 void scanCache()
 {
     QDir dir(cUniFontMap::node::makeCacheBasePath());
@@ -105,6 +123,9 @@ void scanCache()
                                             QDir::Files | QDir::Readable | QDir::Hidden | QDir::System
                                                 | QDir::NoDotAndDotDot,
                                             QDir::NoSort);
+    // Nodes join the registry in listing order; only the file reading is
+    // spread over the cores, each worker filling nodes of its own.
+    std::vector<cUniFontMap::node*> nodes;
     for (QString const& file : files) {
         cFontInfo info(file.toLocal8Bit().constData());
         if (info.mName.isEmpty() || !info.exists())
@@ -112,19 +133,28 @@ void scanCache()
         // The engines add 4 x border to coordinates; a border that overflows that is not a font.
         if (!fitsInt(4 * qint64(info.mBorder) + 1))
             continue;
-
         cUniFontMap::node* n = new cUniFontMap::node;
         n->mInfo = info;
-        bool loaded = n->mImage.load(info.pngPath(), "PNG");
-        // Every engine reads atlas pixels as 32-bit ARGB; a Format_Mono image
-        // would even pass for an accelerated-picture token in the GL engine.
-        if (loaded && n->mImage.format() != QImage::Format_ARGB32)
-            n->mImage = n->mImage.convertToFormat(QImage::Format_ARGB32);
-        loaded = loaded && !n->mImage.isNull() && n->mImage.format() == QImage::Format_ARGB32;
-        const bool rectsRead = loadRects(info.rectPath(), info.mBorder, n->mRects);
-        if (!loaded || !rectsRead)
-            n->unref();
+        nodes.push_back(n);
     }
+
+    std::vector<char> loaded(nodes.size(), 0);
+    std::atomic<size_t> next(0);
+    auto work = [&] {
+        for (size_t i = next++; i < nodes.size(); i = next++)
+            loaded[i] = loadNode(nodes[i]);
+    };
+    const size_t workers = std::min<size_t>(nodes.size(), std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+    std::vector<std::thread> threads;
+    for (size_t t = 1; t < workers; ++t)
+        threads.emplace_back(work);
+    work();
+    for (std::thread& t : threads)
+        t.join();
+
+    for (size_t i = 0; i < nodes.size(); ++i)
+        if (!loaded[i])
+            nodes[i]->unref();
 }
 
 cUniFontMap::node* choose(QList<cUniFontMap::node*> const& nodes, cFontInfo const& info)

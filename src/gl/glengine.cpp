@@ -15,6 +15,7 @@
 #include <GL/glext.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -893,17 +894,19 @@ void cGLEngine::drawText(QRect const& rect, int flags, QString const& text, cUni
     QVarLengthArray<uchar, 256> bytes;
     Cp1251::instance().convert(text, bytes);
 
+    // Measured and placed in 64 bits: boxes from a cache file may be huge,
+    // and a sum of them must not wrap into a plausible position.
     const int border = font.border();
-    int textWidth = 0;
-    int textHeight = 0;
+    qint64 textWidth = 0;
+    qint64 textHeight = 0;
     for (uchar b : bytes) {
         QRect const& g = font.LetterRect(b);
-        textWidth += g.width() + border;
-        textHeight = std::max(textHeight, g.height());
+        textWidth += qint64(g.width()) + border;
+        textHeight = std::max<qint64>(textHeight, g.height());
     }
 
-    int x = rect.left();
-    int y = rect.top();
+    qint64 x = rect.left();
+    qint64 y = rect.top();
     if (flags & Qt::AlignBottom)
         y = rect.bottom() - textHeight;
     else if (flags & Qt::AlignVCenter)
@@ -915,12 +918,16 @@ void cGLEngine::drawText(QRect const& rect, int flags, QString const& text, cUni
 
     // A cell carries the glyph's border: 4 x B more columns, 3 x B more rows.
     // The next glyph starts 3 x B columns before the cell ends and lies on top.
+    const auto fitsInt = [](qint64 v) { return v >= INT_MIN && v <= INT_MAX; };
     for (uchar b : bytes) {
         QRect const& g = font.LetterRect(b);
         const QRect source(QPoint(g.left(), g.top()), QPoint(g.right() + 4 * border, g.bottom() + 3 * border));
-        const QRect target = source.translated(x - source.left(), y - source.top());
-        if (cUniItem* item = data->appendItem(texture, source, target))
-            item->mUsed = true;
-        x += target.width() - 3 * border;
+        const qint64 width = qint64(g.width()) + 4 * border;
+        if (fitsInt(x) && fitsInt(y) && fitsInt(x + width - 1) && fitsInt(y + source.height() - 1)) {
+            const QRect target = source.translated(int(x) - source.left(), int(y) - source.top());
+            if (cUniItem* item = data->appendItem(texture, source, target))
+                item->mUsed = true;
+        }
+        x += width - 3 * border;
     }
 }

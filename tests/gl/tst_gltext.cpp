@@ -133,6 +133,40 @@ DTEST_CHILD(fontWithoutAtlasDrawsNothing)
     return 0;
 }
 
+// Boxes near the integer limit, as a crafted cache file can hold: two of
+// them side by side must not wrap round into a plausible position.
+DTEST_CHILD(hugeGlyphBoxesNeverWrap)
+{
+    GLFixture f;
+    CHECK(f.ready);
+    QTemporaryDir dir;
+    QVector<QRect> boxes(256, QRect(0, 0, 0, 0));
+    boxes['w'] = QRect(0, 0, 1500000000, 4);
+    boxes['x'] = QRect(0, 0, 3, 4);
+    QImage image(8, 8, QImage::Format_ARGB32);
+    image.fill(kGlyph);
+    const cFontInfo info(QStringLiteral("Huge"), 10, -1, 1, QColor(kGlyph), QColor(kRing), false);
+    CHECK(dtest::writeAtlas(dir.path(), info.mName, image, boxes));
+    cFontInfo::makeCacheBasePath(dir.path());
+    cUniFontMap font(info);
+    CHECK_EQ(font.LetterRect('w').width(), 1500000000);
+
+    f.present([&] {
+        f.screen.drawText(QRect(0, 0, 50, 10), 0, QStringLiteral("wwx"), font);
+        f.screen.drawText(QRect(0, 0, 50, 10), Qt::AlignRight, QStringLiteral("wwx"), font);
+    });
+    // Left-aligned, the second 'w' and the 'x' start past INT_MAX and are
+    // never recorded. Right-aligned, the first 'w' starts below INT_MIN; the
+    // rest lands where the 64-bit measure puts it: 'x' at 49 - 3000000006 +
+    // 2 x 1500000001 = 45.
+    const auto& items = f.data(f.screen)->mItems;
+    CHECK_EQ(items.size(), 3);
+    CHECK_EQ(items[0]->mDstRect.left(), 0);
+    CHECK_EQ(items[1]->mDstRect.left(), -1499999956);
+    CHECK_EQ(items[2]->mDstRect.left(), 45);
+    return 0;
+}
+
 class tst_GLText : public QObject
 {
     Q_OBJECT
@@ -142,6 +176,7 @@ private slots:
     void alignmentUsesTheEngineMeasure() { EXPECT_CHILD_PASSES("alignmentUsesTheEngineMeasure"); }
     void oneTextureAndSteadyItemsPerAtlas() { EXPECT_CHILD_PASSES("oneTextureAndSteadyItemsPerAtlas"); }
     void fontWithoutAtlasDrawsNothing() { EXPECT_CHILD_PASSES("fontWithoutAtlasDrawsNothing"); }
+    void hugeGlyphBoxesNeverWrap() { EXPECT_CHILD_PASSES("hugeGlyphBoxesNeverWrap"); }
 };
 
 DTEST_MAIN(tst_GLText)
