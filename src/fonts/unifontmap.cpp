@@ -1,5 +1,6 @@
 #include "unifontmap.h"
 
+#include "glyphbytes_p.h"
 #include "tavosettings.h"
 
 #include <QApplication>
@@ -27,6 +28,66 @@ QRect const UniFontMapNS::defaultRect;
 QString cFontInfo::mCachePath;
 QList<cUniFontMap::node*> cUniFontMap::node::mNodes;
 QImage cUniFontMap::mDefaultImg;
+
+namespace {
+
+class Cp1251Table
+{
+public:
+    static Cp1251Table const& instance()
+    {
+        static const Cp1251Table table;
+        return table;
+    }
+
+    void convert(QString const& text, UniFontMapNS::GlyphBytes& out) const
+    {
+        out.clear();
+        bool direct = mValid;
+        for (QChar c : text)
+            direct = direct && !c.isSurrogate();
+        if (direct) {
+            out.resize(text.size());
+            uchar* bytes = out.data();
+            for (QChar c : text)
+                *bytes++ = mBytes[c.unicode()];
+            return;
+        }
+        // A surrogate pair is one character to the codec: let it decide.
+        const QByteArray bytes = mCodec ? mCodec->fromUnicode(text) : text.toLatin1();
+        out.append(reinterpret_cast<uchar const*>(bytes.constData()), bytes.size());
+    }
+
+private:
+    Cp1251Table()
+        : mCodec(QTextCodec::codecForName("WINDOWS-1251"))
+    {
+        if (!mCodec)
+            return;
+        QString all;
+        all.reserve(0x10000);
+        for (int u = 0; u < 0x10000; ++u)
+            if (!QChar(ushort(u)).isSurrogate())
+                all.append(QChar(ushort(u)));
+        const QByteArray bytes = mCodec->fromUnicode(all);
+        if (bytes.size() != all.size())
+            return;  // not one byte per character: keep asking the codec
+        for (int i = 0; i < all.size(); ++i)
+            mBytes[all.at(i).unicode()] = uchar(bytes.at(i));
+        mValid = true;
+    }
+
+    QTextCodec* mCodec;
+    bool mValid = false;
+    uchar mBytes[0x10000] = {};
+};
+
+} // namespace
+
+void UniFontMapNS::toGlyphBytes(QString const& text, GlyphBytes& out)
+{
+    Cp1251Table::instance().convert(text, out);
+}
 
 char const* cUniFontMap::mDefaultFontSet[12] = {
     "System_10_75_1_ffff0000_ff000000",
@@ -57,11 +118,6 @@ QString canonicalName(cFontInfo const& f)
         + QString::number(f.mColor.rgba(), 16) + QLatin1Char('_') + QString::number(f.mBorderColor.rgba(), 16);
 }
 
-QByteArray toGlyphBytes(QString const& text)
-{
-    QTextCodec* codec = QTextCodec::codecForName("WINDOWS-1251");
-    return codec ? codec->fromUnicode(text) : text.toLatin1();
-}
 
 bool fitsInt(qint64 v)
 {
@@ -466,14 +522,15 @@ int cUniFontMap::border() const
 
 QRect cUniFontMap::MeasureString(QString const& text) const
 {
-    const QByteArray bytes = toGlyphBytes(text);
+    UniFontMapNS::GlyphBytes bytes;
+    UniFontMapNS::toGlyphBytes(text, bytes);
     if (!mNode)
         return QRect();
     const qint64 b = border();
     qint64 width = 0;
     int height = 0;
-    for (char c : bytes) {
-        QRect const& r = LetterRect(uchar(c));
+    for (uchar c : bytes) {
+        QRect const& r = LetterRect(c);
         width += qint64(r.right()) - r.left() + 1 + b;
         height = qMax(height, r.height());
     }

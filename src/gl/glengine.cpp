@@ -2,14 +2,14 @@
 
 #include "glengine.h"
 
+#include "glyphbytes_p.h"
+
 #include "unifontmap.h"
 #include "uniimg.h"
 #include "uniscreen.h"
 
 #include <QGLWidget>
 #include <QMutexLocker>
-#include <QTextCodec>
-#include <QVarLengthArray>
 
 #include <GL/gl.h>
 #include <GL/glext.h>
@@ -137,62 +137,6 @@ GLuint compileShader(GLenum type, char const* source, bool* ok)
     *ok = shader != 0 && status == GL_TRUE;
     return shader;
 }
-
-// Windows-1251 bytes of text, one per character. The codec's answer for every
-// character outside the surrogate range is looked up once in a table, so a
-// steady frame converts its labels without allocating.
-class Cp1251
-{
-public:
-    static Cp1251 const& instance()
-    {
-        static const Cp1251 table;
-        return table;
-    }
-
-    template <int N>
-    void convert(QString const& text, QVarLengthArray<uchar, N>& out) const
-    {
-        out.clear();
-        bool simple = mValid;
-        for (QChar c : text)
-            if (c.isSurrogate())
-                simple = false;
-        if (simple) {
-            out.reserve(text.size());
-            for (QChar c : text)
-                out.append(mBytes[c.unicode()]);
-            return;
-        }
-        const QByteArray bytes = mCodec ? mCodec->fromUnicode(text) : text.toLatin1();
-        out.append(reinterpret_cast<uchar const*>(bytes.constData()), bytes.size());
-    }
-
-private:
-    Cp1251()
-        : mCodec(QTextCodec::codecForName("WINDOWS-1251"))
-        , mValid(false)
-    {
-        if (!mCodec)
-            return;
-        QString all;
-        all.reserve(0x10000);
-        for (int u = 0; u < 0x10000; ++u)
-            if (!QChar(ushort(u)).isSurrogate())
-                all.append(QChar(ushort(u)));
-        const QByteArray bytes = mCodec->fromUnicode(all);
-        if (bytes.size() != all.size())
-            return;
-        std::memset(mBytes, 0, sizeof mBytes);
-        for (int i = 0; i < all.size(); ++i)
-            mBytes[all.at(i).unicode()] = uchar(bytes.at(i));
-        mValid = true;
-    }
-
-    QTextCodec* mCodec;
-    bool mValid;
-    uchar mBytes[0x10000];
-};
 
 } // namespace
 
@@ -891,8 +835,8 @@ void cGLEngine::drawText(QRect const& rect, int flags, QString const& text, cUni
     if (!texture)
         texture = new cTexture(atlas);
 
-    QVarLengthArray<uchar, 256> bytes;
-    Cp1251::instance().convert(text, bytes);
+    UniFontMapNS::GlyphBytes bytes;
+    UniFontMapNS::toGlyphBytes(text, bytes);
 
     // Measured and placed in 64 bits: boxes from a cache file may be huge,
     // and a sum of them must not wrap into a plausible position.

@@ -1,12 +1,12 @@
 #include "qtengine.h"
 
+#include "glyphbytes_p.h"
 #include "unifontmap.h"
 #include "uniimg.h"
 #include "uniscreen.h"
 
 #include <QPainter>
 #include <QRectF>
-#include <QTextCodec>
 #include <QWidget>
 
 #include <algorithm>
@@ -262,15 +262,15 @@ void cQTEngine::drawText(QRect const& rect, int flags, QString const& text, cUni
         return;
 
     QImage const& atlas = font.image();
-    static QTextCodec* const codec = QTextCodec::codecForName("WINDOWS-1251");
-    const QByteArray bytes = codec->fromUnicode(text);
+    UniFontMapNS::GlyphBytes bytes;
+    UniFontMapNS::toGlyphBytes(text, bytes);
 
     // Glyph boxes come from cache files: sum and place in 64 bits so that
     // hostile widths cannot overflow, and skip cells that leave the int range.
     qint64 textWidth = 0;
     int textHeight = 0;
-    for (char c : bytes) {
-        QRect const& g = font.LetterRect(uchar(c));
+    for (uchar c : bytes) {
+        QRect const& g = font.LetterRect(c);
         textWidth += g.width();
         textHeight = std::max(textHeight, g.height());
     }
@@ -292,8 +292,8 @@ void cQTEngine::drawText(QRect const& rect, int flags, QString const& text, cUni
     const int grow = 3 * font.border();
     const qint64 intMin = std::numeric_limits<int>::min();
     const qint64 intMax = std::numeric_limits<int>::max();
-    for (char c : bytes) {
-        QRect const& g = font.LetterRect(uchar(c));
+    for (uchar c : bytes) {
+        QRect const& g = font.LetterRect(c);
         QRect source;
         source.setCoords(g.left(), g.top(), g.right() + grow, g.bottom() + grow);
         const qint64 targetRight = x + (qint64(source.right()) - source.left());

@@ -1,5 +1,6 @@
 #include "sdlengine.h"
 
+#include "glyphbytes_p.h"
 #include "unifontmap.h"
 #include "uniimg.h"
 #include "uniscreen.h"
@@ -7,7 +8,6 @@
 #include <QColor>
 #include <QImage>
 #include <QRect>
-#include <QTextCodec>
 #include <QWidget>
 
 #include <SDL/SDL.h>
@@ -551,15 +551,15 @@ void cSDLEngine::drawText(QRect const& rect, int flags, QString const& text, cUn
     if (!wrapper)
         return;
 
-    static QTextCodec* const codec = QTextCodec::codecForName("WINDOWS-1251");
-    const QByteArray bytes = codec->fromUnicode(text);
+    UniFontMapNS::GlyphBytes bytes;
+    UniFontMapNS::toGlyphBytes(text, bytes);
     const long long B = font.border();
 
     // Each glyph is measured with one border.
     long long textWidth = 0;
     long long textHeight = 0;
-    for (char c : bytes) {
-        QRect const& g = font.LetterRect(uchar(c));
+    for (uchar c : bytes) {
+        QRect const& g = font.LetterRect(c);
         textWidth += spanOf(g.left(), g.right()) + B;
         textHeight = std::max(textHeight, spanOf(g.top(), g.bottom()));
     }
@@ -579,8 +579,8 @@ void cSDLEngine::drawText(QRect const& rect, int flags, QString const& text, cUn
     // downwards; the next glyph starts 3 x B before the cell ends and covers
     // those columns of it.
     SDL_Surface* target = surfaceFromData(currentImage()->mData);
-    for (char c : bytes) {
-        QRect const& g = font.LetterRect(uchar(c));
+    for (uchar c : bytes) {
+        QRect const& g = font.LetterRect(c);
         const long long w = spanOf(g.left(), g.right()) + 4 * B;
         const long long h = spanOf(g.top(), g.bottom()) + 4 * B;
         blitVisible(wrapper, g.left(), g.top(), target, x, y, w, h);
