@@ -2,7 +2,7 @@
 // nodes, the font handle and string measuring. The registry is process-wide
 // and filled once, so every case runs in a child with its own cache.
 
-#include "childcheck.h"
+#include <childcheck.h>
 
 #include <dorurizar/unifontmap.h>
 #include <testatlas.h>
@@ -67,12 +67,12 @@ DTEST_CHILD(emptyCacheFailsAndScansAgain)
     QTemporaryDir tmp;
     cacheIn(tmp);
     cUniFontMap map;
-    CHILD_CHECK(!map.cacheLookup(request("T", 10, -1, 1, 0xffff0000)));
-    CHILD_CHECK(map.mNode == nullptr);
-    CHILD_CHECK(cUniFontMap::node::mNodes.isEmpty());
-    CHILD_CHECK(writeSolid(QStringLiteral("T_10_-1_1_ffff0000_ff000000")));
-    CHILD_CHECK(map.cacheLookup(request("T", 10, -1, 1, 0xffff0000)));
-    CHILD_COMPARE(cUniFontMap::node::mNodes.size(), 1);
+    CHECK(!map.cacheLookup(request("T", 10, -1, 1, 0xffff0000)));
+    CHECK(map.mNode == nullptr);
+    CHECK(cUniFontMap::node::mNodes.isEmpty());
+    CHECK(writeSolid(QStringLiteral("T_10_-1_1_ffff0000_ff000000")));
+    CHECK(map.cacheLookup(request("T", 10, -1, 1, 0xffff0000)));
+    CHECK_EQ(cUniFontMap::node::mNodes.size(), 1);
     return 0;
 }
 
@@ -81,21 +81,21 @@ DTEST_CHILD(defaultSetLoadedOnceThenNoFileRead)
     QTemporaryDir tmp;
     const QString dir = cacheIn(tmp);
     for (char const* name : cUniFontMap::mDefaultFontSet)
-        CHILD_CHECK(writeSolid(QString::fromLatin1(name)));
+        CHECK(writeSolid(QString::fromLatin1(name)));
     cUniFontMap first(cFontInfo(cUniFontMap::mDefaultFontSet[4]));
-    CHILD_COMPARE(cUniFontMap::node::mNodes.size(), 12);
-    CHILD_COMPARE(registryNames(), listing());
+    CHECK_EQ(cUniFontMap::node::mNodes.size(), 12);
+    CHECK_EQ(registryNames(), listing());
 
     // Later lookups must be served from memory alone.
-    CHILD_CHECK(QDir(dir).removeRecursively());
+    CHECK(QDir(dir).removeRecursively());
     for (char const* name : cUniFontMap::mDefaultFontSet) {
         cUniFontMap map(cFontInfo{name});
-        CHILD_CHECK(map.mNode != nullptr);
-        CHILD_COMPARE(map.mNode->mInfo.mName, QString::fromLatin1(name));
-        CHILD_COMPARE(map.LetterRect('A').width(), 6);
-        CHILD_CHECK(!map.image().isNull());
+        CHECK(map.mNode != nullptr);
+        CHECK_EQ(map.mNode->mInfo.mName, QString::fromLatin1(name));
+        CHECK_EQ(map.LetterRect('A').width(), 6);
+        CHECK(!map.image().isNull());
     }
-    CHILD_COMPARE(cUniFontMap::node::mNodes.size(), 12);
+    CHECK_EQ(cUniFontMap::node::mNodes.size(), 12);
     return 0;
 }
 
@@ -103,29 +103,29 @@ DTEST_CHILD(choiceRules)
 {
     QTemporaryDir tmp;
     cacheIn(tmp);
-    CHILD_CHECK(writeSolid(QStringLiteral("T_10_-1_1_ffff0000_ff000000")));
-    CHILD_CHECK(writeSolid(QStringLiteral("T_12_-1_2_ffff0000_ff000000"), 2));
-    CHILD_CHECK(writeSolid(QStringLiteral("U_10_75_1_ffffffff_ff000000")));
+    CHECK(writeSolid(QStringLiteral("T_10_-1_1_ffff0000_ff000000")));
+    CHECK(writeSolid(QStringLiteral("T_12_-1_2_ffff0000_ff000000"), 2));
+    CHECK(writeSolid(QStringLiteral("U_10_75_1_ffffffff_ff000000")));
 
     cUniFontMap exact(request("T", 12, -1, 2, 0xffff0000));
-    CHILD_COMPARE(exact.mNode->mInfo.mName, QStringLiteral("T_12_-1_2_ffff0000_ff000000"));
-    CHILD_COMPARE(exact.mNode->mRefCount, 2);
-    CHILD_COMPARE(exact.border(), 2);
+    CHECK_EQ(exact.mNode->mInfo.mName, QStringLiteral("T_12_-1_2_ffff0000_ff000000"));
+    CHECK_EQ(exact.mNode->mRefCount, 2);
+    CHECK_EQ(exact.border(), 2);
 
     const QString first = listing().first();
     cUniFontMap absent(request("Nope", 10, -1, 1, 0xffff0000));
-    CHILD_COMPARE(absent.mNode->mInfo.mName, first);
+    CHECK_EQ(absent.mNode->mInfo.mName, first);
     cUniFontMap tooSmall(request("T", 9, -1, 1, 0xffff0000));
-    CHILD_COMPARE(tooSmall.mNode->mInfo.mName, first);
+    CHECK_EQ(tooSmall.mNode->mInfo.mName, first);
     cUniFontMap caseMatters(request("t", 12, -1, 2, 0xffff0000));
-    CHILD_COMPARE(caseMatters.mNode->mInfo.mName, first);
+    CHECK_EQ(caseMatters.mNode->mInfo.mName, first);
 
     // The biggest size not above the request wins over a closer match of smaller size...
     cUniFontMap bigger(request("T", 20, -1, 1, 0xffff0000));
-    CHILD_COMPARE(bigger.mNode->mInfo.mName, QStringLiteral("T_12_-1_2_ffff0000_ff000000"));
+    CHECK_EQ(bigger.mNode->mInfo.mName, QStringLiteral("T_12_-1_2_ffff0000_ff000000"));
     // ...and the flag takes no part.
     cUniFontMap flagged(cFontInfo("U", 10, 75, 1, Qt::white, Qt::black, true));
-    CHILD_COMPARE(flagged.mNode->mInfo.mName, QStringLiteral("U_10_75_1_ffffffff_ff000000"));
+    CHECK_EQ(flagged.mNode->mInfo.mName, QStringLiteral("U_10_75_1_ffffffff_ff000000"));
     return 0;
 }
 
@@ -136,12 +136,12 @@ DTEST_CHILD(choiceFollowsRegistryOrder)
     cacheIn(tmp);
     const QString red12 = QStringLiteral("T_12_-1_1_ffff0000_ff000000");
     const QString white10 = QStringLiteral("T_10_-1_1_ffffffff_ff000000");
-    CHILD_CHECK(writeSolid(red12));
-    CHILD_CHECK(writeSolid(white10));
+    CHECK(writeSolid(red12));
+    CHECK(writeSolid(white10));
     cUniFontMap map(request("T", 12, -1, 1, 0xffffffff));
     const QStringList order = listing();
-    CHILD_COMPARE(registryNames(), order);
-    CHILD_COMPARE(map.mNode->mInfo.mName, order.first() == red12 ? white10 : red12);
+    CHECK_EQ(registryNames(), order);
+    CHECK_EQ(map.mNode->mInfo.mName, order.first() == red12 ? white10 : red12);
     return 0;
 }
 
@@ -149,13 +149,13 @@ DTEST_CHILD(badFilesAreNotLoaded)
 {
     QTemporaryDir tmp;
     const QString dir = cacheIn(tmp);
-    CHILD_CHECK(writeSolid(QStringLiteral("Good_10_-1_1_ffff0000_ff000000")));
-    CHILD_CHECK(writeSolid(QStringLiteral("Short_10_-1_1_ffff0000_ff000000")));
-    CHILD_CHECK(writeSolid(QStringLiteral("Long_10_-1_1_ffff0000_ff000000")));
-    CHILD_CHECK(writeSolid(QStringLiteral("NoArray_10_-1_1_ffff0000_ff000000")));
-    CHILD_CHECK(writeSolid(QStringLiteral("NotPng_10_-1_1_ffff0000_ff000000")));
-    CHILD_CHECK(writeSolid(QStringLiteral("Lonely_10_-1_1_ffff0000_ff000000")));
-    CHILD_CHECK(writeSolid(QStringLiteral("Huge_10_-1_1000000000_ffff0000_ff000000")));
+    CHECK(writeSolid(QStringLiteral("Good_10_-1_1_ffff0000_ff000000")));
+    CHECK(writeSolid(QStringLiteral("Short_10_-1_1_ffff0000_ff000000")));
+    CHECK(writeSolid(QStringLiteral("Long_10_-1_1_ffff0000_ff000000")));
+    CHECK(writeSolid(QStringLiteral("NoArray_10_-1_1_ffff0000_ff000000")));
+    CHECK(writeSolid(QStringLiteral("NotPng_10_-1_1_ffff0000_ff000000")));
+    CHECK(writeSolid(QStringLiteral("Lonely_10_-1_1_ffff0000_ff000000")));
+    CHECK(writeSolid(QStringLiteral("Huge_10_-1_1000000000_ffff0000_ff000000")));
     {
         QSettings s(dir + QStringLiteral("/Short_10_-1_1_ffff0000_ff000000.rects"), QSettings::IniFormat);
         s.setValue(QStringLiteral("rects/size"), 255);
@@ -166,15 +166,15 @@ DTEST_CHILD(badFilesAreNotLoaded)
         n.setValue(QStringLiteral("other/size"), 256);
     }
     QFile notPng(dir + QStringLiteral("/NotPng_10_-1_1_ffff0000_ff000000.png"));
-    CHILD_CHECK(notPng.open(QIODevice::WriteOnly | QIODevice::Truncate) && notPng.write("GIF89a not a png") > 0);
+    CHECK(notPng.open(QIODevice::WriteOnly | QIODevice::Truncate) && notPng.write("GIF89a not a png") > 0);
     notPng.close();
-    CHILD_CHECK(QFile::remove(dir + QStringLiteral("/Lonely_10_-1_1_ffff0000_ff000000.rects")));
-    CHILD_CHECK(QFile::copy(dir + QStringLiteral("/Good_10_-1_1_ffff0000_ff000000.png"),
+    CHECK(QFile::remove(dir + QStringLiteral("/Lonely_10_-1_1_ffff0000_ff000000.rects")));
+    CHECK(QFile::copy(dir + QStringLiteral("/Good_10_-1_1_ffff0000_ff000000.png"),
                             dir + QStringLiteral("/readme.png")));
 
     cUniFontMap map(request("Short", 10, -1, 1, 0xffff0000));
-    CHILD_COMPARE(registryNames(), QStringList{QStringLiteral("Good_10_-1_1_ffff0000_ff000000")});
-    CHILD_COMPARE(map.mNode->mInfo.mFamily, QStringLiteral("Good"));
+    CHECK_EQ(registryNames(), QStringList{QStringLiteral("Good_10_-1_1_ffff0000_ff000000")});
+    CHECK_EQ(map.mNode->mInfo.mFamily, QStringLiteral("Good"));
     return 0;
 }
 
@@ -190,16 +190,16 @@ DTEST_CHILD(monoAtlasBecomesArgb32)
         mono.setPixel(x, 3, 1);
     QVector<QRect> boxes(256, QRect(0, 0, 0, 0));
     boxes['A'] = QRect(0, 0, 8, 8);
-    CHILD_CHECK(dtest::writeAtlas(cFontInfo::mCachePath, QStringLiteral("M_10_-1_0_ffffffff_ff000000"), mono, boxes));
-    CHILD_CHECK(QImage(cFontInfo::mCachePath + QStringLiteral("/M_10_-1_0_ffffffff_ff000000.png")).format()
+    CHECK(dtest::writeAtlas(cFontInfo::mCachePath, QStringLiteral("M_10_-1_0_ffffffff_ff000000"), mono, boxes));
+    CHECK(QImage(cFontInfo::mCachePath + QStringLiteral("/M_10_-1_0_ffffffff_ff000000.png")).format()
                 == QImage::Format_Mono);
 
     cUniFontMap map(request("M", 10, -1, 0, 0xffffffff));
-    CHILD_COMPARE(int(map.image().format()), int(QImage::Format_ARGB32));
-    CHILD_COMPARE(map.image().size(), QSize(64, 16));
-    CHILD_COMPARE(map.image().pixel(0, 3), mono.pixel(0, 3));
-    CHILD_COMPARE(map.image().pixel(1, 3), mono.pixel(1, 3));
-    CHILD_CHECK(map.image().pixel(0, 3) != map.image().pixel(1, 3));
+    CHECK_EQ(int(map.image().format()), int(QImage::Format_ARGB32));
+    CHECK_EQ(map.image().size(), QSize(64, 16));
+    CHECK_EQ(map.image().pixel(0, 3), mono.pixel(0, 3));
+    CHECK_EQ(map.image().pixel(1, 3), mono.pixel(1, 3));
+    CHECK(map.image().pixel(0, 3) != map.image().pixel(1, 3));
     return 0;
 }
 
@@ -208,7 +208,7 @@ DTEST_CHILD(hostileBoxes)
 {
     QTemporaryDir tmp;
     const QString dir = cacheIn(tmp);
-    CHILD_CHECK(writeSolid(QStringLiteral("H_10_-1_2_ffff0000_ff000000"), 2));
+    CHECK(writeSolid(QStringLiteral("H_10_-1_2_ffff0000_ff000000"), 2));
     {
         QSettings s(dir + QStringLiteral("/H_10_-1_2_ffff0000_ff000000.rects"), QSettings::IniFormat);
         auto set = [&](int code, QVariant x, QVariant y, QVariant w, QVariant h) {
@@ -227,16 +227,16 @@ DTEST_CHILD(hostileBoxes)
         set('g', QStringLiteral("abc"), QVariant(), 7, 3);  // non-numeric and missing: 0
     }
     cUniFontMap map(request("H", 10, -1, 2, 0xffff0000));
-    CHILD_COMPARE(map.LetterRect('a'), QRect());
-    CHILD_COMPARE(map.LetterRect('b'), QRect());
-    CHILD_COMPARE(map.LetterRect('c'), QRect());
-    CHILD_COMPARE(map.LetterRect('d'), QRect(5000, 7000, 10, 10));
+    CHECK_EQ(map.LetterRect('a'), QRect());
+    CHECK_EQ(map.LetterRect('b'), QRect());
+    CHECK_EQ(map.LetterRect('c'), QRect());
+    CHECK_EQ(map.LetterRect('d'), QRect(5000, 7000, 10, 10));
     QRect negative;
     negative.setCoords(3, 4, 3 - 5 - 1, 4 - 6 - 1);
-    CHILD_COMPARE(map.LetterRect('e'), negative);
-    CHILD_COMPARE(map.LetterRect('f'), QRect());
-    CHILD_COMPARE(map.LetterRect('g'), QRect(0, 0, 7, 3));
-    CHILD_COMPARE(map.LetterRect('h').width(), 6);
+    CHECK_EQ(map.LetterRect('e'), negative);
+    CHECK_EQ(map.LetterRect('f'), QRect());
+    CHECK_EQ(map.LetterRect('g'), QRect(0, 0, 7, 3));
+    CHECK_EQ(map.LetterRect('h').width(), 6);
     return 0;
 }
 
@@ -244,42 +244,42 @@ DTEST_CHILD(sharedNodesAndDestroy)
 {
     QTemporaryDir tmp;
     cacheIn(tmp);
-    CHILD_CHECK(writeSolid(QStringLiteral("S_10_-1_2_ffff0000_ff000000"), 2));
+    CHECK(writeSolid(QStringLiteral("S_10_-1_2_ffff0000_ff000000"), 2));
     const cFontInfo info("S_10_-1_2_ffff0000_ff000000");
     cUniFontMap a(info);
     cUniFontMap b(info);
-    CHILD_CHECK(a.mNode == b.mNode);
-    CHILD_CHECK(&a.image() == &b.image());
-    CHILD_COMPARE(a.LetterRect('x'), b.LetterRect('x'));
-    CHILD_COMPARE(a.mNode->mRefCount, 3);
+    CHECK(a.mNode == b.mNode);
+    CHECK(&a.image() == &b.image());
+    CHECK_EQ(a.LetterRect('x'), b.LetterRect('x'));
+    CHECK_EQ(a.mNode->mRefCount, 3);
 
     cUniFontMap::node* shared = a.mNode;
     QImage const* image = &a.image();
     a.Destroy();
-    CHILD_CHECK(a.mNode == nullptr);
-    CHILD_COMPARE(shared->mRefCount, 2);
-    CHILD_COMPARE(a.border(), 0);
-    CHILD_CHECK(a.image().isNull());
-    CHILD_COMPARE(a.LetterRect('x'), QRect());
+    CHECK(a.mNode == nullptr);
+    CHECK_EQ(shared->mRefCount, 2);
+    CHECK_EQ(a.border(), 0);
+    CHECK(a.image().isNull());
+    CHECK_EQ(a.LetterRect('x'), QRect());
     a.Destroy();
-    CHILD_COMPARE(shared->mRefCount, 2);
-    CHILD_CHECK(&b.image() == image);
-    CHILD_COMPARE(b.border(), 2);
-    CHILD_COMPARE(b.LetterRect('x').width(), 6);
+    CHECK_EQ(shared->mRefCount, 2);
+    CHECK(&b.image() == image);
+    CHECK_EQ(b.border(), 2);
+    CHECK_EQ(b.LetterRect('x').width(), 6);
 
     // The destructor keeps the reference; the atlas stays for everyone else.
     { cUniFontMap c(info); }
-    CHILD_COMPARE(shared->mRefCount, 3);
+    CHECK_EQ(shared->mRefCount, 3);
     b.Destroy();
     b.Destroy();
-    CHILD_COMPARE(shared->mRefCount, 2);
-    CHILD_COMPARE(cUniFontMap::node::mNodes.size(), 1);
+    CHECK_EQ(shared->mRefCount, 2);
+    CHECK_EQ(cUniFontMap::node::mNodes.size(), 1);
 
     // Create releases the old reference before it takes a new one.
     cUniFontMap d(info);
-    CHILD_COMPARE(shared->mRefCount, 3);
+    CHECK_EQ(shared->mRefCount, 3);
     d.Create(info);
-    CHILD_COMPARE(shared->mRefCount, 3);
+    CHECK_EQ(shared->mRefCount, 3);
     return 0;
 }
 
@@ -303,29 +303,29 @@ DTEST_CHILD(measureString)
     cacheIn(tmp);
     dtest::SyntheticAtlas two = dtest::makeSyntheticAtlas(measureWidths, 12, 2, 0xffffffff, 0xff000000);
     two.boxes['a'].setHeight(11);
-    CHILD_CHECK(dtest::writeAtlas(cFontInfo::mCachePath, QStringLiteral("Two_10_-1_2_ffffffff_ff000000"), two.image,
+    CHECK(dtest::writeAtlas(cFontInfo::mCachePath, QStringLiteral("Two_10_-1_2_ffffffff_ff000000"), two.image,
                                   two.boxes));
     dtest::SyntheticAtlas one = dtest::makeSyntheticAtlas(measureWidths, 12, 1, 0xffffffff, 0xff000000);
-    CHILD_CHECK(dtest::writeAtlas(cFontInfo::mCachePath, QStringLiteral("One_10_-1_1_ffffffff_ff000000"), one.image,
+    CHECK(dtest::writeAtlas(cFontInfo::mCachePath, QStringLiteral("One_10_-1_1_ffffffff_ff000000"), one.image,
                                   one.boxes));
 
     cUniFontMap none;
-    CHILD_COMPARE(none.MeasureString(QStringLiteral("abc")), QRect(0, 0, 0, 0));
-    CHILD_COMPARE(none.LetterRect(65), QRect());
-    CHILD_CHECK(none.image().isNull());
-    CHILD_COMPARE(none.border(), 0);
+    CHECK_EQ(none.MeasureString(QStringLiteral("abc")), QRect(0, 0, 0, 0));
+    CHECK_EQ(none.LetterRect(65), QRect());
+    CHECK(none.image().isNull());
+    CHECK_EQ(none.border(), 0);
 
     cUniFontMap map(cFontInfo("Two_10_-1_2_ffffffff_ff000000"));
-    CHILD_COMPARE(map.MeasureString(QStringLiteral("ab")), QRect(QPoint(0, 0), QPoint(18, 11)));
-    CHILD_COMPARE(map.MeasureString(QString(QChar(0x0410))), QRect(QPoint(0, 0), QPoint(9 + 3 * 2 - 1, 11)));
-    CHILD_COMPARE(map.MeasureString(QStringLiteral("A")), QRect(QPoint(0, 0), QPoint(4 + 3 * 2 - 1, 11)));
-    CHILD_COMPARE(map.MeasureString(QStringLiteral("a\nb")),
+    CHECK_EQ(map.MeasureString(QStringLiteral("ab")), QRect(QPoint(0, 0), QPoint(18, 11)));
+    CHECK_EQ(map.MeasureString(QString(QChar(0x0410))), QRect(QPoint(0, 0), QPoint(9 + 3 * 2 - 1, 11)));
+    CHECK_EQ(map.MeasureString(QStringLiteral("A")), QRect(QPoint(0, 0), QPoint(4 + 3 * 2 - 1, 11)));
+    CHECK_EQ(map.MeasureString(QStringLiteral("a\nb")),
                   QRect(QPoint(0, 0), QPoint(5 + 3 + 6 + 5 * 2 - 1, 11)));
 
     cUniFontMap thin(cFontInfo("One_10_-1_1_ffffffff_ff000000"));
     QRect empty;
     empty.setCoords(0, 0, 1, -1);
-    CHILD_COMPARE(thin.MeasureString(QString()), empty);
+    CHECK_EQ(thin.MeasureString(QString()), empty);
     return 0;
 }
 

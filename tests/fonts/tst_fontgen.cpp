@@ -2,7 +2,7 @@
 // and what happens when they fail; then the real generator end to end.
 // Every case runs in a child whose working directory holds the ./fontgen to use.
 
-#include "childcheck.h"
+#include <childcheck.h>
 
 #include <dorurizar/unifontmap.h>
 #include <testatlas.h>
@@ -89,8 +89,8 @@ int createAndExpectAtlas(DialogProbe* probe = nullptr)
     if (probe)
         probe->watch();
     cUniFontMap map(cFontInfo("Tahoma_12_-1_2_ff303040_ff000000"));
-    CHILD_CHECK(map.mNode != nullptr);
-    CHILD_CHECK(!map.image().isNull());
+    CHECK(map.mNode != nullptr);
+    CHECK(!map.image().isNull());
     return 0;
 }
 
@@ -118,23 +118,23 @@ QList<QStringList> loggedStarts()
 DTEST_CHILD(twelveStartedInTableOrder)
 {
     DialogProbe probe;
-    CHILD_CHECK(createAndExpectAtlas(&probe) == 0);
+    CHECK(createAndExpectAtlas(&probe) == 0);
     const QList<QStringList> starts = loggedStarts();
-    CHILD_COMPARE(starts.size(), 12);
+    CHECK_EQ(starts.size(), 12);
     const QString dir = cUniFontMap::node::makeCacheBasePath();
     for (int i = 0; i < 12; ++i) {
         const QStringList expected{QString::fromLatin1(cUniFontMap::mDefaultFontSet[i]), dir,
                                    i < 3 ? QStringLiteral("Monotype") : QStringLiteral("Sans")};
-        CHILD_COMPARE(starts[i], expected);
+        CHECK_EQ(starts[i], expected);
     }
-    CHILD_COMPARE(cUniFontMap::node::mNodes.size(), 12);
-    CHILD_CHECK(probe.seen);
-    CHILD_CHECK(!probe.cancelButton);
-    CHILD_CHECK(probe.frameless);
-    CHILD_CHECK(probe.windowModal);
-    CHILD_COMPARE(probe.minimum, 0);
-    CHILD_COMPARE(probe.maximum, 100);
-    CHILD_COMPARE(probe.label, QStringLiteral("Fonts creation on the first run. Please be patient."));
+    CHECK_EQ(cUniFontMap::node::mNodes.size(), 12);
+    CHECK(probe.seen);
+    CHECK(!probe.cancelButton);
+    CHECK(probe.frameless);
+    CHECK(probe.windowModal);
+    CHECK_EQ(probe.minimum, 0);
+    CHECK_EQ(probe.maximum, 100);
+    CHECK_EQ(probe.label, QStringLiteral("Fonts creation on the first run. Please be patient."));
     return 0;
 }
 
@@ -142,18 +142,18 @@ DTEST_CHILD(twelveStartedInTableOrder)
 DTEST_CHILD(progressClampedAndAveraged)
 {
     DialogProbe probe;
-    CHILD_CHECK(createAndExpectAtlas(&probe) == 0);
-    CHILD_COMPARE(probe.lastValue, 16);
-    CHILD_COMPARE(cUniFontMap::node::mNodes.size(), 1);
+    CHECK(createAndExpectAtlas(&probe) == 0);
+    CHECK_EQ(probe.lastValue, 16);
+    CHECK_EQ(cUniFontMap::node::mNodes.size(), 1);
     return 0;
 }
 
 DTEST_CHILD(oneAtlasPresentNoneStarted)
 {
     DialogProbe probe;
-    CHILD_CHECK(createAndExpectAtlas(&probe) == 0);
-    CHILD_CHECK(!QFile::exists(qEnvironmentVariable("FAKE_LOG")));
-    CHILD_CHECK(!probe.seen);
+    CHECK(createAndExpectAtlas(&probe) == 0);
+    CHECK(!QFile::exists(qEnvironmentVariable("FAKE_LOG")));
+    CHECK(!probe.seen);
     return 0;
 }
 
@@ -172,39 +172,39 @@ DTEST_CHILD(progressReadInWholeValues)
         g.mProcess.waitForFinished(10000);
         return g.getProgress();
     };
-    CHILD_COMPARE(finalProgress("neg"), 0);
-    CHILD_COMPARE(finalProgress("big"), 100);
-    CHILD_COMPARE(finalProgress("many"), 30);
+    CHECK_EQ(finalProgress("neg"), 0);
+    CHECK_EQ(finalProgress("big"), 100);
+    CHECK_EQ(finalProgress("many"), 30);
 
     cUniFontMap::fontgen split;
     split.run(QStringLiteral("split"), dir, QString());
-    CHILD_CHECK(split.mProcess.waitForReadyRead(10000));
-    CHILD_COMPARE(split.getProgress(), 0);
-    CHILD_CHECK(split.mProcess.waitForFinished(10000));
-    CHILD_COMPARE(split.getProgress(), 71);
+    CHECK(split.mProcess.waitForReadyRead(10000));
+    CHECK_EQ(split.getProgress(), 0);
+    CHECK(split.mProcess.waitForFinished(10000));
+    CHECK_EQ(split.getProgress(), 71);
 
     cUniFontMap::fontgen never;
-    CHILD_COMPARE(never.getProgress(), 0);
+    CHECK_EQ(never.getProgress(), 0);
     return 0;
 }
 
 DTEST_CHILD(realGeneratorFillsEmptyCache)
 {
-    CHILD_CHECK(createAndExpectAtlas() == 0);
+    CHECK(createAndExpectAtlas() == 0);
     const QString dir = cUniFontMap::node::makeCacheBasePath();
-    CHILD_COMPARE(cUniFontMap::node::mNodes.size(), 12);
+    CHECK_EQ(cUniFontMap::node::mNodes.size(), 12);
     QStringList expected;
     for (char const* name : cUniFontMap::mDefaultFontSet)
         expected << QString::fromLatin1(name) + QStringLiteral(".png") << QString::fromLatin1(name) + QStringLiteral(".rects");
     QStringList files = QDir(dir).entryList(QDir::Files | QDir::Hidden);
     files.sort();
     expected.sort();
-    CHILD_COMPARE(files, expected);  // nothing temporary left behind
+    CHECK_EQ(files, expected);  // nothing temporary left behind
 
     for (cUniFontMap::node* n : cUniFontMap::node::mNodes) {
         QImage const& img = n->mImage;
         const int B = n->mInfo.mBorder;
-        CHILD_COMPARE(int(img.format()), int(QImage::Format_ARGB32));
+        CHECK_EQ(int(img.format()), int(QImage::Format_ARGB32));
         QImage drawn(img.size(), QImage::Format_ARGB32);  // what the engines can reach
         drawn.fill(0);
         for (int b = 0; b < 256; ++b) {
@@ -213,12 +213,12 @@ DTEST_CHILD(realGeneratorFillsEmptyCache)
             if (box.isEmpty()) {
                 for (int y = box.top(); y < box.top() + 3 * B; ++y)
                     for (int x = box.left(); x < box.left() + 3 * B; ++x)
-                        CHILD_COMPARE(qAlpha(img.pixel(x, y)), 0);
+                        CHECK_EQ(qAlpha(img.pixel(x, y)), 0);
                 continue;
             }
-            CHILD_CHECK(img.rect().contains(grown));
+            CHECK(img.rect().contains(grown));
             for (int o = 0; o < 256; ++o)
-                CHILD_CHECK(o == b || n->mRects[o].isEmpty() || !grown.intersects(n->mRects[o]));
+                CHECK(o == b || n->mRects[o].isEmpty() || !grown.intersects(n->mRects[o]));
             for (int y = box.top(); y < box.top() + box.height() + 3 * B; ++y)
                 for (int x = box.left(); x < box.left() + box.width() + 3 * B; ++x)
                     drawn.setPixel(x, y, 1);
@@ -232,23 +232,23 @@ DTEST_CHILD(realGeneratorFillsEmptyCache)
                 glyphColoured += p == glyph;
                 outside += qAlpha(p) != 0 && drawn.pixel(x, y) == 0xff000000;
             }
-        CHILD_CHECK(opaque > 0);
-        CHILD_CHECK(glyphColoured > 0);
+        CHECK(opaque > 0);
+        CHECK(glyphColoured > 0);
         if (outside)
             std::fprintf(stderr, "%s: %d pixels outside the drawn cells\n", qPrintable(n->mInfo.mName), outside);
-        CHILD_COMPARE(outside, 0);
+        CHECK_EQ(outside, 0);
 
         // Letters, Latin and Cyrillic, are there and not transparent.
         for (uchar b : QByteArray("AWgj\xc6\xe9")) {
             QRect const& box = n->mRects[b];
-            CHILD_CHECK(box.width() > 0 && box.height() > 0);
+            CHECK(box.width() > 0 && box.height() > 0);
             int inked = 0;
             for (int y = box.top(); y <= box.bottom(); ++y)
                 for (int x = box.left(); x <= box.right(); ++x)
                     inked += qAlpha(img.pixel(x, y)) != 0;
-            CHILD_CHECK(inked > 0);
+            CHECK(inked > 0);
         }
-        CHILD_CHECK(n->mRects[' '].width() > 0);
+        CHECK(n->mRects[' '].width() > 0);
     }
     return 0;
 }

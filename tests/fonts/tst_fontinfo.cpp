@@ -1,6 +1,6 @@
 // Font descriptions: canonical names, their parse, and the cache paths.
 
-#include "childcheck.h"
+#include <childcheck.h>
 
 #include <dorurizar/unifontmap.h>
 
@@ -20,70 +20,47 @@ bool touch(QString const& path)
 
 } // namespace
 
-// The cache path is fixed once per process, so each directory spelling gets its own child.
-DTEST_CHILD(pathsWithoutTrailingSlash)
+// The cache path is fixed once per process, so each spelling of the directory
+// (CACHE_SPELLING, appended to a fresh temporary directory) gets its own child.
+DTEST_CHILD(cachePathsIn)
 {
     QTemporaryDir tmp;
-    const QString dir = tmp.path() + QStringLiteral("/cache");
-    CHILD_COMPARE(cFontInfo::makeCacheBasePath(dir), dir);
-    CHILD_CHECK(QDir(dir).exists());
-    CHILD_COMPARE(cFontInfo::makeCacheBasePath(QStringLiteral("x")), dir);
+    const QString dir = tmp.path() + qEnvironmentVariable("CACHE_SPELLING");
+    CHECK_EQ(cFontInfo::makeCacheBasePath(dir), dir);
+    CHECK(QDir(dir).exists());
+    CHECK_EQ(cFontInfo::makeCacheBasePath(QStringLiteral("x")), dir);
+    CHECK_EQ(cUniFontMap::node::makeCacheBasePath(), dir);
 
     cFontInfo info("N_1_2_3_ff_ff");
-    CHILD_COMPARE(info.mName, QStringLiteral("N_1_2_3_ff_ff"));
-    CHILD_COMPARE(info.rectPath(), dir + QStringLiteral("/N_1_2_3_ff_ff.rects"));
-    CHILD_COMPARE(info.pngPath(), dir + QStringLiteral("/N_1_2_3_ff_ff.png"));
-    CHILD_COMPARE(cUniFontMap::node::makeCacheRectsPath(info), dir + QStringLiteral("N_1_2_3_ff_ff.rects"));
-    CHILD_COMPARE(cUniFontMap::node::makeCacheImagePath(info), dir + QStringLiteral("N_1_2_3_ff_ff.png"));
+    CHECK_EQ(info.mName, QStringLiteral("N_1_2_3_ff_ff"));
+    CHECK_EQ(info.rectPath(), dir + QStringLiteral("/N_1_2_3_ff_ff.rects"));
+    CHECK_EQ(info.pngPath(), dir + QStringLiteral("/N_1_2_3_ff_ff.png"));
+    CHECK_EQ(cUniFontMap::node::makeCacheRectsPath(info), dir + QStringLiteral("N_1_2_3_ff_ff.rects"));
+    CHECK_EQ(cUniFontMap::node::makeCacheImagePath(info), dir + QStringLiteral("N_1_2_3_ff_ff.png"));
 
     // exists() wants both files.
-    CHILD_CHECK(!info.exists());
-    CHILD_CHECK(touch(info.rectPath()));
-    CHILD_CHECK(!info.exists());
-    CHILD_CHECK(QFile::remove(info.rectPath()) && touch(info.pngPath()));
-    CHILD_CHECK(!info.exists());
-    CHILD_CHECK(touch(info.rectPath()));
-    CHILD_CHECK(info.exists());
-    return 0;
-}
-
-DTEST_CHILD(pathsWithTrailingSlash)
-{
-    QTemporaryDir tmp;
-    const QString dir = tmp.path() + QStringLiteral("/");
-    cFontInfo::makeCacheBasePath(dir);
-    cFontInfo info("N_1_2_3_ff_ff");
-    CHILD_COMPARE(info.rectPath(), dir + QStringLiteral("/N_1_2_3_ff_ff.rects"));
-    CHILD_COMPARE(cUniFontMap::node::makeCacheRectsPath(info), dir + QStringLiteral("N_1_2_3_ff_ff.rects"));
-    CHILD_COMPARE(cUniFontMap::node::makeCacheBasePath(), dir);
-    return 0;
-}
-
-// A '%' in the directory must not be taken for an argument marker.
-DTEST_CHILD(pathWithPercentSigns)
-{
-    QTemporaryDir tmp;
-    const QString dir = tmp.path() + QStringLiteral("/%2%1");
-    cFontInfo::makeCacheBasePath(dir);
-    cFontInfo info("N_1_2_3_ff_ff");
-    CHILD_COMPARE(info.pngPath(), dir + QStringLiteral("/N_1_2_3_ff_ff.png"));
-    CHILD_CHECK(touch(info.pngPath()) && touch(info.rectPath()));
-    CHILD_CHECK(info.exists());
+    CHECK(!info.exists());
+    CHECK(touch(info.rectPath()));
+    CHECK(!info.exists());
+    CHECK(QFile::remove(info.rectPath()) && touch(info.pngPath()));
+    CHECK(!info.exists());
+    CHECK(touch(info.rectPath()));
+    CHECK(info.exists());
     return 0;
 }
 
 DTEST_CHILD(settingsFromEnvironment)
 {
-    CHILD_COMPARE(cUniFontMap::node::makeCacheBasePath(), qEnvironmentVariable("DORURIZAR_FONTMAP_CACHE"));
-    CHILD_CHECK(QDir(cUniFontMap::node::makeCacheBasePath()).exists());
+    CHECK_EQ(cUniFontMap::node::makeCacheBasePath(), qEnvironmentVariable("DORURIZAR_FONTMAP_CACHE"));
+    CHECK(QDir(cUniFontMap::node::makeCacheBasePath()).exists());
     return 0;
 }
 
 DTEST_CHILD(settingsFromXdgCache)
 {
-    CHILD_COMPARE(cUniFontMap::node::makeCacheBasePath(),
+    CHECK_EQ(cUniFontMap::node::makeCacheBasePath(),
                   qEnvironmentVariable("XDG_CACHE_HOME") + QStringLiteral("/dorurizar/fontmaps"));
-    CHILD_CHECK(QDir(cUniFontMap::node::makeCacheBasePath()).exists());
+    CHECK(QDir(cUniFontMap::node::makeCacheBasePath()).exists());
     return 0;
 }
 
@@ -205,11 +182,19 @@ private slots:
         QCOMPARE(a.mFamily, QStringLiteral("System"));
     }
 
+    void cachePaths_data()
+    {
+        QTest::addColumn<QString>("spelling");
+        QTest::newRow("without trailing slash") << QStringLiteral("/cache");
+        QTest::newRow("with trailing slash") << QStringLiteral("/");
+        // A '%' must not be taken for an argument marker.
+        QTest::newRow("percent signs") << QStringLiteral("/%2%1");
+    }
+
     void cachePaths()
     {
-        EXPECT_CHILD_PASSES("pathsWithoutTrailingSlash");
-        EXPECT_CHILD_PASSES("pathsWithTrailingSlash");
-        EXPECT_CHILD_PASSES("pathWithPercentSigns");
+        QFETCH(QString, spelling);
+        EXPECT_CHILD_PASSES("cachePathsIn", 60000, QStringList{QStringLiteral("CACHE_SPELLING=") + spelling});
     }
 
     void cacheDirectoryFromSettings()

@@ -5,7 +5,7 @@
 // (DTEST_CHILD) so that each gets a fresh context and fresh engine globals;
 // the child reports a failed check on stderr and through its exit code.
 
-#include <testsupport.h>
+#include <childcheck.h>
 
 #include <dorurizar/glengine.h>
 #include <dorurizar/uniimg.h>
@@ -17,53 +17,7 @@
 #include <QTest>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-
-#define CHECK(cond)                                                                  \
-    do {                                                                             \
-        if (!(cond)) {                                                               \
-            std::fprintf(stderr, "%s:%d: CHECK(%s) failed\n", __FILE__, __LINE__, #cond); \
-            return 1;                                                                \
-        }                                                                            \
-    } while (0)
-
-#define CHECK_EQ(actual, expected)                                                               \
-    do {                                                                                         \
-        const auto a_ = (actual);                                                                \
-        const auto e_ = (expected);                                                              \
-        if (!(a_ == e_)) {                                                                       \
-            std::fprintf(stderr, "%s:%d: %s is %s, expected %s\n", __FILE__, __LINE__, #actual,   \
-                         QTest::toString(a_), QTest::toString(e_));                              \
-            return 1;                                                                            \
-        }                                                                                        \
-    } while (0)
-
-// A pixel within tolerance of an expected opaque colour.
-#define CHECK_PIXEL(image, x, y, expected, tolerance)                                              \
-    do {                                                                                           \
-        const QRgb p_ = (image).pixel((x), (y));                                                   \
-        const QRgb e_ = (expected);                                                                \
-        if (std::abs(qRed(p_) - qRed(e_)) > (tolerance) || std::abs(qGreen(p_) - qGreen(e_)) > (tolerance) \
-            || std::abs(qBlue(p_) - qBlue(e_)) > (tolerance)) {                                    \
-            std::fprintf(stderr, "%s:%d: pixel (%d, %d) is %08x, expected %08x\n", __FILE__, __LINE__, \
-                         int(x), int(y), unsigned(p_), unsigned(e_));                              \
-            return 1;                                                                              \
-        }                                                                                          \
-    } while (0)
-
-// Runs a child case and fails the current test unless it ended normally with 0.
-#define EXPECT_CHILD_PASSES(...)                                                              \
-    do {                                                                                      \
-        const dtest::ChildResult r_ = dtest::runChild(__VA_ARGS__);                           \
-        QVERIFY2(r_.started && !r_.timedOut && !r_.crashed && r_.exitCode == 0,               \
-                 qPrintable(QStringLiteral("exit %1%2%3\n%4")                                 \
-                                .arg(r_.exitCode)                                             \
-                                .arg(r_.timedOut ? QStringLiteral(" (timed out)") : QString()) \
-                                .arg(r_.crashed ? QStringLiteral(" (crashed)") : QString())   \
-                                .arg(QString::fromLocal8Bit(r_.output))));                    \
-    } while (0)
 
 // The screen widget of the tests. It counts its own repaints: Qt 5's
 // default paintGL() clears, so a late expose (common on a loaded machine)
@@ -118,6 +72,22 @@ struct GLFixture {
     bool shown = false;
     bool ready = false;
 };
+
+// One update of an off-screen image, drawn by draw().
+template <typename Draw>
+void record(cUniImg& image, Draw draw)
+{
+    image.beginUpdate();
+    draw();
+    image.endUpdate();
+}
+
+// An off-screen image of the given size filled with one opaque colour.
+inline void fillImage(cUniImg& image, QSize size, QRgb colour)
+{
+    image.resize(size);
+    record(image, [&] { image.fillRect(image.rect(), QColor(colour)); });
+}
 
 inline QImage solid(QSize size, QRgb colour, QImage::Format format = QImage::Format_ARGB32)
 {

@@ -108,10 +108,10 @@ DTEST_CHILD(fillsBlendAndNeverReplace)
     // Off-screen, a transparent fill over a picture keeps the picture.
     cUniImg tile;
     tile.resize(50, 50);
-    tile.beginUpdate();
-    tile.fillRect(QRect(0, 0, 50, 50), QColor(kGreen));
-    tile.fillRect(QRect(0, 0, 50, 50), QColor(0, 0, 0, 0));
-    tile.endUpdate();
+    record(tile, [&] {
+        tile.fillRect(QRect(0, 0, 50, 50), QColor(kGreen));
+        tile.fillRect(QRect(0, 0, 50, 50), QColor(0, 0, 0, 0));
+    });
     const QImage second = f.present([&] { f.screen.drawImage(QRect(100, 100, 50, 50), tile); });
     CHECK_PIXEL(second, 125, 125, kGreen, 0);
     return 0;
@@ -179,10 +179,10 @@ DTEST_CHILD(childIsScaledWholeIntoItsTarget)
     CHECK(f.ready);
     cUniImg child;
     child.resize(100, 100);
-    child.beginUpdate();
-    child.fillRect(QRect(0, 0, 50, 100), QColor(kRed));
-    child.fillRect(QRect(50, 0, 50, 100), QColor(kGreen));
-    child.endUpdate();
+    record(child, [&] {
+        child.fillRect(QRect(0, 0, 50, 100), QColor(kRed));
+        child.fillRect(QRect(50, 0, 50, 100), QColor(kGreen));
+    });
 
     const QImage shot = f.present([&] {
         // Half the child as the source rectangle: the whole child still shows.
@@ -203,17 +203,12 @@ DTEST_CHILD(childInTwoParentsAndItsLatestContent)
     GLFixture f;
     CHECK(f.ready);
     cUniImg child;
-    child.resize(10, 10);
-    child.beginUpdate();
-    child.fillRect(QRect(0, 0, 10, 10), QColor(kRed));
-    child.endUpdate();
+    fillImage(child, QSize(10, 10), kRed);
     cUniImg left;
     cUniImg right;
     for (cUniImg* parent : {&left, &right}) {
         parent->resize(40, 40);
-        parent->beginUpdate();
-        parent->drawImage(QRect(0, 0, 20, 20), child);
-        parent->endUpdate();
+        record(*parent, [&] { parent->drawImage(QRect(0, 0, 20, 20), child); });
     }
     auto frame = [&] {
         f.screen.drawImage(QRect(0, 0, 40, 40), left);
@@ -226,9 +221,7 @@ DTEST_CHILD(childInTwoParentsAndItsLatestContent)
     CHECK_PIXEL(shot, 140, 40, kBlack, 0);
 
     // Only the child changes; both parents show it at the next frame.
-    child.beginUpdate();
-    child.fillRect(QRect(0, 0, 10, 10), QColor(kBlue));
-    child.endUpdate();
+    record(child, [&] { child.fillRect(QRect(0, 0, 10, 10), QColor(kBlue)); });
     shot = f.present(frame);
     CHECK_PIXEL(shot, 10, 10, kBlue, 0);
     CHECK_PIXEL(shot, 139, 39, kBlue, 0);
@@ -350,16 +343,13 @@ DTEST_CHILD(destroyingAnImageRemovesItsItemsEverywhere)
     GLFixture f;
     CHECK(f.ready);
     cUniImg* child = new cUniImg;
-    child->resize(10, 10);
-    child->beginUpdate();
-    child->fillRect(QRect(0, 0, 10, 10), QColor(kRed));
-    child->endUpdate();
+    fillImage(*child, QSize(10, 10), kRed);
     cUniImg parent;
     parent.resize(20, 20);
-    parent.beginUpdate();
-    parent.drawImage(QRect(0, 0, 10, 10), *child);
-    parent.fillRect(QRect(10, 10, 10, 10), QColor(kGreen));
-    parent.endUpdate();
+    record(parent, [&] {
+        parent.drawImage(QRect(0, 0, 10, 10), *child);
+        parent.fillRect(QRect(10, 10, 10, 10), QColor(kGreen));
+    });
     f.present([&] {
         f.screen.drawImage(QRect(0, 0, 20, 20), parent);
         f.screen.drawImage(QRect(50, 0, 10, 10), *child);
@@ -382,10 +372,10 @@ DTEST_CHILD(danglingChildWithoutDataIsNeverDrawn)
     parent.resize(20, 20);
     cUniImg* never = new cUniImg;
     never->resize(10, 10);
-    parent.beginUpdate();
-    parent.drawImage(QRect(0, 0, 10, 10), *never);
-    parent.fillRect(QRect(10, 10, 10, 10), QColor(kGreen));
-    parent.endUpdate();
+    record(parent, [&] {
+        parent.drawImage(QRect(0, 0, 10, 10), *never);
+        parent.fillRect(QRect(10, 10, 10, 10), QColor(kGreen));
+    });
     CHECK(never->mData == nullptr);
     CHECK_EQ(f.data(parent)->mItems.size(), 2);
     delete never;
@@ -405,19 +395,17 @@ DTEST_CHILD(cyclesAreRefused)
     cUniImg b;
     a.resize(20, 20);
     b.resize(20, 20);
-    a.beginUpdate();
-    a.fillRect(QRect(0, 0, 20, 20), QColor(kRed));
-    a.drawImage(QRect(0, 0, 10, 10), a);
-    a.endUpdate();
+    record(a, [&] {
+        a.fillRect(QRect(0, 0, 20, 20), QColor(kRed));
+        a.drawImage(QRect(0, 0, 10, 10), a);
+    });
     CHECK_EQ(f.data(a)->mItems.size(), 1);
 
-    b.beginUpdate();
-    b.drawImage(QRect(0, 0, 20, 20), a);
-    b.endUpdate();
-    a.beginUpdate();
-    a.fillRect(QRect(0, 0, 20, 20), QColor(kRed));
-    a.drawImage(QRect(0, 0, 10, 10), b);
-    a.endUpdate();
+    record(b, [&] { b.drawImage(QRect(0, 0, 20, 20), a); });
+    record(a, [&] {
+        a.fillRect(QRect(0, 0, 20, 20), QColor(kRed));
+        a.drawImage(QRect(0, 0, 10, 10), b);
+    });
     CHECK_EQ(f.data(a)->mItems.size(), 1);
     CHECK_EQ(f.data(b)->mItems.size(), 1);
 
@@ -438,10 +426,7 @@ DTEST_CHILD(zeroSizedChildDrawsNothing)
     GLFixture f;
     CHECK(f.ready);
     cUniImg flat;
-    flat.resize(10, 10);
-    flat.beginUpdate();
-    flat.fillRect(QRect(0, 0, 10, 10), QColor(kRed));
-    flat.endUpdate();
+    fillImage(flat, QSize(10, 10), kRed);
     flat.resize(0, 10);
     const QImage shot = f.present([&] {
         f.screen.drawImage(QRect(0, 0, 50, 50), flat);
@@ -460,12 +445,12 @@ DTEST_CHILD(repeatedFramesReuseItemsAndTextures)
     tile.resize(64, 48);
     const QImage picture = solid(QSize(64, 48), kBlue);
     auto draw = [&] {
-        tile.beginUpdate();
-        tile.drawImage(tile.rect(), picture, picture.rect());
-        tile.fillRect(QRect(0, 0, 64, 8), QColor(0, 0, 0, 128));
-        tile.drawRect(tile.rect(), QColor(kWhite));
-        tile.drawGradient(QRect(8, 8, 8, 8), QColor(kRed), QColor(kWhite));
-        tile.endUpdate();
+        record(tile, [&] {
+            tile.drawImage(tile.rect(), picture, picture.rect());
+            tile.fillRect(QRect(0, 0, 64, 8), QColor(0, 0, 0, 128));
+            tile.drawRect(tile.rect(), QColor(kWhite));
+            tile.drawGradient(QRect(8, 8, 8, 8), QColor(kRed), QColor(kWhite));
+        });
         f.present([&] { f.screen.drawImage(QRect(0, 0, 64, 48), tile); });
     };
     draw();
@@ -482,8 +467,7 @@ DTEST_CHILD(repeatedFramesReuseItemsAndTextures)
     CHECK(f.data(f.screen)->mItems.value(0) == screenItem);
 
     // An update that draws nothing leaves the list empty.
-    tile.beginUpdate();
-    tile.endUpdate();
+    record(tile, [] {});
     CHECK(f.data(tile)->mItems.isEmpty());
     return 0;
 }

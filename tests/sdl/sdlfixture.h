@@ -5,38 +5,19 @@
 // case that needs it runs in a child (DTEST_CHILD) built on SdlFixture; the
 // child reports failures on stderr and through its exit code.
 
-#include "testsupport.h"
+#include <childcheck.h>
 
 #include <dorurizar/sdlengine.h>
 #include <dorurizar/uniimg.h>
 
+#include <QColor>
 #include <QImage>
 #include <QTest>
 #include <QWidget>
 
 #include <SDL/SDL.h>
 
-#include <cstdio>
-
-#define CHECK(cond)                                                               \
-    do {                                                                          \
-        if (!(cond)) {                                                            \
-            std::fprintf(stderr, "%s:%d: CHECK(%s) failed\n", __FILE__, __LINE__, \
-                         #cond);                                                  \
-            return 1;                                                             \
-        }                                                                         \
-    } while (0)
-
-#define CHECK_EQ(actual, expected)                                                              \
-    do {                                                                                        \
-        const auto a_ = (actual);                                                               \
-        const auto e_ = (expected);                                                             \
-        if (!(a_ == e_)) {                                                                      \
-            std::fprintf(stderr, "%s:%d: %s is %llx, expected %s = %llx\n", __FILE__, __LINE__, \
-                         #actual, (unsigned long long)a_, #expected, (unsigned long long)e_);   \
-            return 1;                                                                           \
-        }                                                                                       \
-    } while (0)
+#include <cstring>
 
 // A shown top-level widget with the engine's SDL video running inside it.
 struct SdlFixture {
@@ -72,15 +53,22 @@ inline unsigned pixelAt(SDL_Surface* s, int x, int y)
     return reinterpret_cast<Uint32*>(static_cast<uchar*>(s->pixels) + y * s->pitch)[x];
 }
 
-// Runs a child case and fails the calling test slot with its output when it
-// does not end normally with 0.
-#define RUN_CHILD(name, ...)                                                                    \
-    do {                                                                                        \
-        const dtest::ChildResult r_ = dtest::runChild(#name, ##__VA_ARGS__);                    \
-        QVERIFY2(r_.started, "child did not start");                                            \
-        QVERIFY2(!r_.timedOut, ("child timed out:\n" + r_.output).constData());                 \
-        QVERIFY2(!r_.crashed, ("child crashed:\n" + r_.output).constData());                    \
-        QVERIFY2(r_.exitCode == 0, ("child failed:\n" + r_.output).constData());                \
-    } while (0)
+// An SdlFixture with one image of its engine, sized but not yet updating.
+struct SdlCanvas : SdlFixture {
+    explicit SdlCanvas(QSize imageSize, QSize widgetSize = QSize(320, 240))
+        : SdlFixture(widgetSize)
+        , img(&engine)
+    {
+        img.resize(imageSize);
+    }
+
+    bool begin() { return img.beginUpdate(); }
+    void clear(QColor const& colour = QColor(0, 0, 0, 0)) { img.fillRect(img.rect(), colour); }
+    QImage pixels() { return surfaceImage(surface(img)); }
+    unsigned pixel(int x, int y) { return pixelAt(surface(img), x, y); }
+    int count(unsigned value) { return dtest::countPixels(pixels(), value); }
+
+    cUniImg img;
+};
 
 #endif

@@ -62,38 +62,48 @@ int checkScaled(SDL_Surface* s, QRect const& srcRect, QRect const& dstRect, QSiz
     return 0;
 }
 
-bool near(int a, int b)
+// Clears img to bg, copies srcRect of source (a handle or picture holding the
+// test picture) into dstRect and compares every pixel of img with the rule.
+template <typename Source>
+int checkStretch(SdlFixture& f, cUniImg& img, QRect const& dstRect, Source&& source, QRect const& srcRect,
+                 unsigned bg)
 {
-    return qAbs(a - b) <= 2;
+    img.fillRect(img.rect(), QColor::fromRgba(bg));
+    img.drawImage(dstRect, source, srcRect);
+    return checkScaled(f.surface(img), srcRect, dstRect, source.size(), bg);
+}
+
+// Red at alpha 128 blended over opaque blue; the target keeps its alpha.
+bool halfRedOverBlue(unsigned value)
+{
+    const QColor c = QColor::fromRgba(value);
+    return qAbs(c.red() - 128) <= 2 && qAbs(c.blue() - 127) <= 2 && c.green() == 0 && c.alpha() == 255;
 }
 
 } // namespace
 
 DTEST_CHILD(stretchTakesLastSourcePixelOfSpan)
 {
-    SdlFixture f;
+    SdlCanvas f(QSize(4, 1));
     CHECK(f.ready);
-    cUniImg img(&f.engine);
-    img.resize(4, 1);
-    CHECK(img.beginUpdate());
-    SDL_Surface* s = f.surface(img);
+    CHECK(f.begin());
 
-    img.drawImage(QRect(0, 0, 4, 1), picture(2, 1), QRect(0, 0, 2, 1));
-    CHECK_EQ(pixelAt(s, 0, 0), sourceValue(0, 0));
-    CHECK_EQ(pixelAt(s, 1, 0), sourceValue(0, 0));
-    CHECK_EQ(pixelAt(s, 2, 0), sourceValue(1, 0));
-    CHECK_EQ(pixelAt(s, 3, 0), sourceValue(1, 0));
+    f.img.drawImage(QRect(0, 0, 4, 1), picture(2, 1), QRect(0, 0, 2, 1));
+    CHECK_EQ(f.pixel(0, 0), sourceValue(0, 0));
+    CHECK_EQ(f.pixel(1, 0), sourceValue(0, 0));
+    CHECK_EQ(f.pixel(2, 0), sourceValue(1, 0));
+    CHECK_EQ(f.pixel(3, 0), sourceValue(1, 0));
 
-    img.fillRect(img.rect(), QColor(0, 0, 0, 0));
-    img.drawImage(QRect(0, 0, 2, 1), picture(4, 1), QRect(0, 0, 4, 1));
-    CHECK_EQ(pixelAt(s, 0, 0), sourceValue(1, 0));
-    CHECK_EQ(pixelAt(s, 1, 0), sourceValue(3, 0));
-    CHECK_EQ(pixelAt(s, 2, 0), 0u);
+    f.clear();
+    f.img.drawImage(QRect(0, 0, 2, 1), picture(4, 1), QRect(0, 0, 4, 1));
+    CHECK_EQ(f.pixel(0, 0), sourceValue(1, 0));
+    CHECK_EQ(f.pixel(1, 0), sourceValue(3, 0));
+    CHECK_EQ(f.pixel(2, 0), 0u);
 
-    img.drawImage(QRect(0, 0, 2, 1), picture(3, 1), QRect(0, 0, 3, 1));
-    CHECK_EQ(pixelAt(s, 0, 0), sourceValue(1, 0));
-    CHECK_EQ(pixelAt(s, 1, 0), sourceValue(2, 0));
-    CHECK(img.endUpdate());
+    f.img.drawImage(QRect(0, 0, 2, 1), picture(3, 1), QRect(0, 0, 3, 1));
+    CHECK_EQ(f.pixel(0, 0), sourceValue(1, 0));
+    CHECK_EQ(f.pixel(1, 0), sourceValue(2, 0));
+    CHECK(f.img.endUpdate());
 
     // Both directions at once, from part of a picture and from a handle.
     cUniImg src(&f.engine);
@@ -102,19 +112,15 @@ DTEST_CHILD(stretchTakesLastSourcePixelOfSpan)
     big.resize(30, 20);
     const unsigned bg = 0xff123456u;
     CHECK(big.beginUpdate());
-    big.fillRect(big.rect(), QColor::fromRgba(bg));
-    big.drawImage(QRect(2, 1, 13, 3), picture(9, 7), QRect(1, 2, 7, 5));
-    CHECK(checkScaled(f.surface(big), QRect(1, 2, 7, 5), QRect(2, 1, 13, 3), QSize(9, 7), bg) == 0);
-    big.fillRect(big.rect(), QColor::fromRgba(bg));
-    big.drawImage(QRect(3, 2, 22, 17), src, QRect(0, 1, 9, 5));
-    CHECK(checkScaled(f.surface(big), QRect(0, 1, 9, 5), QRect(3, 2, 22, 17), QSize(9, 7), bg) == 0);
+    CHECK(checkStretch(f, big, QRect(2, 1, 13, 3), picture(9, 7), QRect(1, 2, 7, 5), bg) == 0);
+    CHECK(checkStretch(f, big, QRect(3, 2, 22, 17), src, QRect(0, 1, 9, 5), bg) == 0);
     CHECK(big.endUpdate());
     return 0;
 }
 
 DTEST_CHILD(sameSizeIsOneBlitWithSourceFlags)
 {
-    SdlFixture f;
+    SdlCanvas f(QSize(16, 8));
     CHECK(f.ready);
     cUniImg src(&f.engine);
     src.resize(4, 4);
@@ -122,98 +128,85 @@ DTEST_CHILD(sameSizeIsOneBlitWithSourceFlags)
     src.fillRect(src.rect(), QColor(255, 0, 0, 128));
     CHECK(src.endUpdate());
 
-    cUniImg dst(&f.engine);
-    dst.resize(16, 8);
-    CHECK(dst.beginUpdate());
-    dst.fillRect(dst.rect(), QColor(0, 0, 255));
-    SDL_Surface* d = f.surface(dst);
+    CHECK(f.begin());
+    f.clear(QColor(0, 0, 255));
 
-    // With SDL_SRCALPHA the source blends by its alpha; the target keeps its alpha.
-    dst.drawImage(QRect(0, 0, 4, 4), src, src.rect());
-    const QColor blended = QColor::fromRgba(pixelAt(d, 1, 1));
-    CHECK(near(blended.red(), 128) && near(blended.blue(), 127) && blended.green() == 0);
-    CHECK_EQ(blended.alpha(), 255);
+    // With SDL_SRCALPHA the source blends by its alpha.
+    f.img.drawImage(QRect(0, 0, 4, 4), src, src.rect());
+    CHECK(halfRedOverBlue(f.pixel(1, 1)));
 
     // The same-size copy is a direct blit: it follows the source surface's
     // own flags, so without SDL_SRCALPHA the raw value is copied.
     SDL_SetAlpha(f.surface(src), 0, 255);
-    dst.drawImage(QRect(4, 0, 4, 4), src, src.rect());
-    CHECK_EQ(pixelAt(d, 5, 1), 0x80ff0000u);
+    f.img.drawImage(QRect(4, 0, 4, 4), src, src.rect());
+    CHECK_EQ(f.pixel(5, 1), 0x80ff0000u);
     // A scaled copy goes through the engine's own stretch surface, which blends.
-    dst.drawImage(QRect(8, 0, 8, 8), src, src.rect());
-    CHECK_EQ(pixelAt(d, 9, 1), pixelAt(d, 1, 1));
-    CHECK(dst.endUpdate());
+    f.img.drawImage(QRect(8, 0, 8, 8), src, src.rect());
+    CHECK_EQ(f.pixel(9, 1), f.pixel(1, 1));
+    CHECK(f.img.endUpdate());
     return 0;
 }
 
 DTEST_CHILD(opaqueImagesCopiedAlphaImagesBlended)
 {
-    SdlFixture f;
+    SdlCanvas f(QSize(20, 10));
     CHECK(f.ready);
-    cUniImg dst(&f.engine);
-    dst.resize(20, 10);
-    CHECK(dst.beginUpdate());
-    SDL_Surface* d = f.surface(dst);
-    dst.fillRect(dst.rect(), QColor(0, 0, 255, 255));
+    CHECK(f.begin());
+    f.clear(QColor(0, 0, 255, 255));
 
     QImage opaque(2, 2, QImage::Format_RGB32);
     opaque.fill(QColor(200, 100, 50));
-    dst.drawImage(QRect(0, 0, 5, 5), opaque, opaque.rect());
-    CHECK_EQ(dtest::countPixels(surfaceImage(d), 0xffc86432u), 25);
+    f.img.drawImage(QRect(0, 0, 5, 5), opaque, opaque.rect());
+    CHECK_EQ(f.count(0xffc86432u), 25);
 
     // Scaled or not, the target keeps its alpha (regression: the unscaled
     // copy was an RLE blit, which zeroed it under translucent pixels).
     QImage translucent(2, 2, QImage::Format_ARGB32);
     translucent.fill(QColor(255, 0, 0, 128));
     for (QRect const& target : {QRect(6, 0, 5, 5), QRect(12, 0, 2, 2)}) {
-        dst.drawImage(target, translucent, translucent.rect());
-        const QColor c = QColor::fromRgba(pixelAt(d, target.left() + 1, 1));
-        CHECK(near(c.red(), 128) && near(c.blue(), 127) && c.green() == 0);
-        CHECK_EQ(c.alpha(), 255);
+        f.img.drawImage(target, translucent, translucent.rect());
+        CHECK(halfRedOverBlue(f.pixel(target.left() + 1, 1)));
     }
-    dst.fillRect(QRect(14, 0, 6, 4), QColor(0, 0, 255, 100));
+    f.img.fillRect(QRect(14, 0, 6, 4), QColor(0, 0, 255, 100));
     QImage mixed(2, 1, QImage::Format_ARGB32);
     mixed.setPixel(0, 0, 0xffff0000u);
     mixed.setPixel(1, 0, 0x80ff0000u);
-    dst.drawImage(QRect(14, 0, 2, 1), mixed, mixed.rect());
-    dst.drawImage(QRect(16, 0, 4, 2), mixed, mixed.rect());
-    CHECK_EQ(pixelAt(d, 14, 0), 0x64ff0000u);
-    CHECK_EQ(pixelAt(d, 16, 1), 0x64ff0000u);
-    CHECK_EQ(pixelAt(d, 15, 0) >> 24, 100u);
-    CHECK_EQ(pixelAt(d, 19, 1) >> 24, 100u);
+    f.img.drawImage(QRect(14, 0, 2, 1), mixed, mixed.rect());
+    f.img.drawImage(QRect(16, 0, 4, 2), mixed, mixed.rect());
+    CHECK_EQ(f.pixel(14, 0), 0x64ff0000u);
+    CHECK_EQ(f.pixel(16, 1), 0x64ff0000u);
+    CHECK_EQ(f.pixel(15, 0) >> 24, 100u);
+    CHECK_EQ(f.pixel(19, 1) >> 24, 100u);
 
     // fillRect stores the value, alpha included, over whatever was there.
-    dst.fillRect(QRect(0, 0, 3, 3), QColor(255, 0, 0, 128));
-    CHECK_EQ(pixelAt(d, 2, 2), 0x80ff0000u);
-    CHECK_EQ(pixelAt(d, 3, 3), 0xffc86432u);
-    CHECK(dst.endUpdate());
+    f.img.fillRect(QRect(0, 0, 3, 3), QColor(255, 0, 0, 128));
+    CHECK_EQ(f.pixel(2, 2), 0x80ff0000u);
+    CHECK_EQ(f.pixel(3, 3), 0xffc86432u);
+    CHECK(f.img.endUpdate());
     return 0;
 }
 
 DTEST_CHILD(outlinesLieOnBorderPixels)
 {
-    SdlFixture f;
+    SdlCanvas f(QSize(100, 100));
     CHECK(f.ready);
-    cUniImg img(&f.engine);
-    img.resize(100, 100);
-    CHECK(img.beginUpdate());
-    SDL_Surface* s = f.surface(img);
-    img.drawRect(QRect(QPoint(10, 10), QPoint(19, 14)), QColor(0, 255, 0));
-    const QImage one = surfaceImage(s);
+    CHECK(f.begin());
+    f.img.drawRect(QRect(QPoint(10, 10), QPoint(19, 14)), QColor(0, 255, 0));
+    const QImage one = f.pixels();
     CHECK_EQ(dtest::countPixels(one, 0xff00ff00u), 26);
     CHECK_EQ(one.pixel(10, 10), 0xff00ff00u);
     CHECK_EQ(one.pixel(19, 14), 0xff00ff00u);
     CHECK_EQ(one.pixel(11, 11), 0u);
 
-    img.fillRect(img.rect(), QColor(0, 0, 0, 0));
-    img.drawRect(QRect(QPoint(10, -5), QPoint(19, 14)), QColor(0, 255, 0));
-    const QImage cut = surfaceImage(s);
+    f.clear();
+    f.img.drawRect(QRect(QPoint(10, -5), QPoint(19, 14)), QColor(0, 255, 0));
+    const QImage cut = f.pixels();
     CHECK_EQ(dtest::countPixels(cut, 0xff00ff00u), 10 + 15 + 15 - 2);
     CHECK_EQ(cut.pixel(10, 0), 0xff00ff00u);
     CHECK_EQ(cut.pixel(19, 0), 0xff00ff00u);
     CHECK_EQ(cut.pixel(15, 0), 0u);
     CHECK_EQ(cut.pixel(15, 14), 0xff00ff00u);
-    CHECK(img.endUpdate());
+    CHECK(f.img.endUpdate());
     return 0;
 }
 
@@ -221,38 +214,34 @@ DTEST_CHILD(outlinesLieOnBorderPixels)
 // clipping, so far-away or huge rectangles landed somewhere else.
 DTEST_CHILD(rectanglesClippedBeforeConversion)
 {
-    SdlFixture f;
+    SdlCanvas f(QSize(100, 100));
     CHECK(f.ready);
-    cUniImg img(&f.engine);
-    img.resize(100, 100);
-    CHECK(img.beginUpdate());
-    SDL_Surface* s = f.surface(img);
+    CHECK(f.begin());
     const unsigned red = 0xffff0000u;
 
-    img.fillRect(QRect(65536 + 10, 10, 5, 5), Qt::red);
-    img.fillRect(QRect(10, -65536 + 10, 5, 5), Qt::red);
-    img.fillRect(QRect(10, 10, -5, -5), Qt::red);
-    img.drawRect(QRect(65536 + 10, 65536 + 10, 5, 5), Qt::red);
-    img.drawImage(QRect(65536 + 10, 0, 4, 4), picture(4, 4), QRect(0, 0, 4, 4));
-    img.drawImage(QRect(65536 + 10, 0, 8, 8), picture(4, 4), QRect(0, 0, 4, 4));
-    CHECK_EQ(dtest::countPixels(surfaceImage(s), 0u), 100 * 100);
+    f.img.fillRect(QRect(65536 + 10, 10, 5, 5), Qt::red);
+    f.img.fillRect(QRect(10, -65536 + 10, 5, 5), Qt::red);
+    f.img.fillRect(QRect(10, 10, -5, -5), Qt::red);
+    f.img.drawRect(QRect(65536 + 10, 65536 + 10, 5, 5), Qt::red);
+    f.img.drawImage(QRect(65536 + 10, 0, 4, 4), picture(4, 4), QRect(0, 0, 4, 4));
+    f.img.drawImage(QRect(65536 + 10, 0, 8, 8), picture(4, 4), QRect(0, 0, 4, 4));
+    CHECK_EQ(f.count(0u), 100 * 100);
 
-    img.fillRect(QRect(QPoint(-70000, -70000), QPoint(70000, 70000)), Qt::red);
-    CHECK_EQ(dtest::countPixels(surfaceImage(s), red), 100 * 100);
+    f.img.fillRect(QRect(QPoint(-70000, -70000), QPoint(70000, 70000)), Qt::red);
+    CHECK_EQ(f.count(red), 100 * 100);
 
-    img.fillRect(img.rect(), QColor(0, 0, 0, 0));
-    img.drawRect(QRect(QPoint(5, -70000), QPoint(70000, 20)), Qt::red);
-    const QImage outline = surfaceImage(s);
+    f.clear();
+    f.img.drawRect(QRect(QPoint(5, -70000), QPoint(70000, 20)), Qt::red);
+    const QImage outline = f.pixels();
     CHECK_EQ(dtest::countPixels(outline, red), 21 + 95 - 1);
     CHECK_EQ(outline.pixel(5, 0), red);
     CHECK_EQ(outline.pixel(99, 20), red);
 
-    img.fillRect(img.rect(), QColor(0, 0, 0, 0));
-    img.drawImage(QRect(QPoint(-70000, -70000), QPoint(69999, 69999)), picture(2, 2), QRect(0, 0, 2, 2));
-    const QImage scaled = surfaceImage(s);
+    f.clear();
+    f.img.drawImage(QRect(QPoint(-70000, -70000), QPoint(69999, 69999)), picture(2, 2), QRect(0, 0, 2, 2));
     // (0, 0) is the first target column past the middle.
-    CHECK_EQ(dtest::countPixels(scaled, sourceValue(1, 1)), 100 * 100);
-    CHECK(img.endUpdate());
+    CHECK_EQ(f.count(sourceValue(1, 1)), 100 * 100);
+    CHECK(f.img.endUpdate());
     return 0;
 }
 
@@ -261,14 +250,11 @@ DTEST_CHILD(rectanglesClippedBeforeConversion)
 // the source maps to are drawn, at the places the whole copy would give them.
 DTEST_CHILD(stretchReadsOnlyInsideSource)
 {
-    SdlFixture f;
+    SdlCanvas f(QSize(24, 20));
     CHECK(f.ready);
     cUniImg src(&f.engine);
     CHECK(paintPicture(src, 4, 4));
-    cUniImg img(&f.engine);
-    img.resize(24, 20);
-    CHECK(img.beginUpdate());
-    SDL_Surface* s = f.surface(img);
+    CHECK(f.begin());
     const unsigned bg = 0xff202020u;
 
     struct Case {
@@ -283,14 +269,10 @@ DTEST_CHILD(stretchReadsOnlyInsideSource)
         {QRect(-100000, 0, 200000, 4), QRect(0, 0, 24, 20)},
     };
     for (Case const& c : cases) {
-        img.fillRect(img.rect(), QColor::fromRgba(bg));
-        img.drawImage(c.target, src, c.source);
-        CHECK(checkScaled(s, c.source, c.target, QSize(4, 4), bg) == 0);
-        img.fillRect(img.rect(), QColor::fromRgba(bg));
-        img.drawImage(c.target, picture(4, 4), c.source);
-        CHECK(checkScaled(s, c.source, c.target, QSize(4, 4), bg) == 0);
+        CHECK(checkStretch(f, f.img, c.target, src, c.source, bg) == 0);
+        CHECK(checkStretch(f, f.img, c.target, picture(4, 4), c.source, bg) == 0);
     }
-    CHECK(img.endUpdate());
+    CHECK(f.img.endUpdate());
     return 0;
 }
 
@@ -298,12 +280,9 @@ DTEST_CHILD(stretchReadsOnlyInsideSource)
 // their end.
 DTEST_CHILD(otherImageFormatsConverted)
 {
-    SdlFixture f;
+    SdlCanvas f(QSize(40, 10));
     CHECK(f.ready);
-    cUniImg img(&f.engine);
-    img.resize(40, 10);
-    CHECK(img.beginUpdate());
-    SDL_Surface* s = f.surface(img);
+    CHECK(f.begin());
 
     QImage indexed(3, 3, QImage::Format_Indexed8);
     indexed.setColorCount(1);
@@ -322,76 +301,68 @@ DTEST_CHILD(otherImageFormatsConverted)
     int x = 0;
     for (QImage const* image : {&indexed, &mono, &rgb16, &rgb888}) {
         const unsigned expected = image->convertToFormat(QImage::Format_ARGB32).pixel(0, 0);
-        img.fillRect(img.rect(), QColor(0, 0, 0, 0));
-        img.drawImage(QRect(x, 0, image->width(), image->height()), *image, image->rect());
-        img.drawImage(QRect(x, 4, image->width() * 2, 5), *image, image->rect());
-        const QImage got = surfaceImage(s);
-        CHECK_EQ(dtest::countPixels(got, expected), image->width() * 3 + image->width() * 2 * 5);
+        f.clear();
+        f.img.drawImage(QRect(x, 0, image->width(), image->height()), *image, image->rect());
+        f.img.drawImage(QRect(x, 4, image->width() * 2, 5), *image, image->rect());
+        CHECK_EQ(f.count(expected), image->width() * 3 + image->width() * 2 * 5);
         x += 4;
     }
-    CHECK(img.endUpdate());
+    CHECK(f.img.endUpdate());
     return 0;
 }
 
 DTEST_CHILD(nothingToDrawFrom)
 {
-    SdlFixture f;
+    SdlCanvas f(QSize(10, 10));
     CHECK(f.ready);
-    cUniImg img(&f.engine);
-    img.resize(10, 10);
     cUniImg empty(&f.engine);
     cUniImg unsized(&f.engine);
     CHECK(paintPicture(unsized, 4, 4));
     unsized.mSize = QSize(-1, -1);
-    CHECK(img.beginUpdate());
-    img.drawImage(QRect(0, 0, 10, 10), empty, QRect(0, 0, 4, 4));
-    img.drawImage(QRect(0, 0, 10, 10), unsized, QRect(0, 0, 4, 4));
-    img.drawImage(QRect(0, 0, 10, 10), QImage(), QRect(0, 0, 4, 4));
-    img.drawImage(QRect(0, 0, 10, 10), picture(4, 4), QRect(3, 3, -2, 2));
-    img.drawImage(QRect(5, 5, -3, 2), picture(4, 4), QRect(0, 0, 4, 4));
-    CHECK_EQ(dtest::countPixels(surfaceImage(f.surface(img)), 0u), 100);
+    CHECK(f.begin());
+    f.img.drawImage(QRect(0, 0, 10, 10), empty, QRect(0, 0, 4, 4));
+    f.img.drawImage(QRect(0, 0, 10, 10), unsized, QRect(0, 0, 4, 4));
+    f.img.drawImage(QRect(0, 0, 10, 10), QImage(), QRect(0, 0, 4, 4));
+    f.img.drawImage(QRect(0, 0, 10, 10), picture(4, 4), QRect(3, 3, -2, 2));
+    f.img.drawImage(QRect(5, 5, -3, 2), picture(4, 4), QRect(0, 0, 4, 4));
+    CHECK_EQ(f.count(0u), 100);
     // Drawing an image into itself.
-    img.fillRect(img.rect(), Qt::black);
-    img.fillRect(QRect(0, 0, 2, 2), Qt::red);
-    img.drawImage(QRect(2, 2, 8, 8), img, QRect(0, 0, 4, 4));
-    CHECK_EQ(dtest::countPixels(surfaceImage(f.surface(img)), 0xffff0000u), 4 + 16);
-    CHECK(img.endUpdate());
+    f.clear(Qt::black);
+    f.img.fillRect(QRect(0, 0, 2, 2), Qt::red);
+    f.img.drawImage(QRect(2, 2, 8, 8), f.img, QRect(0, 0, 4, 4));
+    CHECK_EQ(f.count(0xffff0000u), 4 + 16);
+    CHECK(f.img.endUpdate());
     return 0;
 }
 
 DTEST_CHILD(gradientBlendsEverySecondPixel)
 {
-    SdlFixture f;
+    SdlCanvas f(QSize(16, 16));
     CHECK(f.ready);
-    cUniImg img(&f.engine);
-    img.resize(16, 16);
-    CHECK(img.beginUpdate());
-    SDL_Surface* s = f.surface(img);
+    CHECK(f.begin());
     const QColor black(0, 0, 0);
     const QColor white(255, 255, 255);
 
-    img.drawGradient(QRect(0, 0, 4, 4), black, white);
-    QImage got = surfaceImage(s);
+    f.img.drawGradient(QRect(0, 0, 4, 4), black, white);
+    const QImage got = f.pixels();
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 4; ++x)
             CHECK_EQ(got.pixel(x, y), (x % 2 && y % 2) ? 0xff7f7f7fu : 0xff000000u);
     CHECK_EQ(got.pixel(4, 0), 0u);
     CHECK_EQ(got.pixel(0, 4), 0u);
 
-    img.drawGradient(QRect(0, 0, 6, 6), black, white);
-    CHECK_EQ(pixelAt(s, 3, 3), 0xffffffffu);
-    img.drawGradient(QRect(0, 0, 5, 5), black, white);
-    got = surfaceImage(s).copy(0, 0, 5, 5);
-    CHECK_EQ(dtest::countPixels(got, 0xffffffffu), 0);
+    f.img.drawGradient(QRect(0, 0, 6, 6), black, white);
+    CHECK_EQ(f.pixel(3, 3), 0xffffffffu);
+    f.img.drawGradient(QRect(0, 0, 5, 5), black, white);
+    CHECK_EQ(dtest::countPixels(f.pixels().copy(0, 0, 5, 5), 0xffffffffu), 0);
 
     // Regression: a side of one pixel divided by zero.
-    img.fillRect(img.rect(), QColor(0, 0, 0, 0));
-    img.drawGradient(QRect(2, 2, 1, 7), black, white);
-    img.drawGradient(QRect(4, 2, 7, 1), black, white);
-    img.drawGradient(QRect(12, 2, 1, 1), black, white);
-    got = surfaceImage(s);
-    CHECK_EQ(dtest::countPixels(got, 0u), 256 - 7 - 7 - 1);
-    CHECK(img.endUpdate());
+    f.clear();
+    f.img.drawGradient(QRect(2, 2, 1, 7), black, white);
+    f.img.drawGradient(QRect(4, 2, 7, 1), black, white);
+    f.img.drawGradient(QRect(12, 2, 1, 1), black, white);
+    CHECK_EQ(f.count(0u), 256 - 7 - 7 - 1);
+    CHECK(f.img.endUpdate());
     return 0;
 }
 
@@ -399,7 +370,7 @@ DTEST_CHILD(gradientBlendsEverySecondPixel)
 // outside its memory.
 DTEST_CHILD(gradientClippedToSurface)
 {
-    SdlFixture f;
+    SdlCanvas f(QSize(12, 9));
     CHECK(f.ready);
     const QColor c1(10, 20, 30, 200);
     const QColor c2(250, 240, 230, 255);
@@ -411,20 +382,18 @@ DTEST_CHILD(gradientClippedToSurface)
     CHECK(reference.endUpdate());
     const QImage whole = surfaceImage(f.surface(reference));
 
-    cUniImg img(&f.engine);
-    img.resize(12, 9);
-    CHECK(img.beginUpdate());
+    CHECK(f.begin());
     // The same gradient seen through a 12 x 9 window at (13, 12).
-    img.drawGradient(QRect(QPoint(-3, -2), QPoint(17, 13)), c1, c2);
-    CHECK(surfaceImage(f.surface(img)) == whole.copy(13, 12, 12, 9));
+    f.img.drawGradient(QRect(QPoint(-3, -2), QPoint(17, 13)), c1, c2);
+    CHECK(f.pixels() == whole.copy(13, 12, 12, 9));
 
-    img.fillRect(img.rect(), QColor(0, 0, 0, 0));
-    img.drawGradient(QRect(100, 100, 10, 10), c1, c2);
-    img.drawGradient(QRect(-20, -20, 10, 10), c1, c2);
-    CHECK_EQ(dtest::countPixels(surfaceImage(f.surface(img)), 0u), 12 * 9);
-    img.drawGradient(QRect(QPoint(-100000, -100000), QPoint(100000, 100000)), c1, c2);
-    CHECK_EQ(dtest::countPixels(surfaceImage(f.surface(img)), 0u), 0);
-    CHECK(img.endUpdate());
+    f.clear();
+    f.img.drawGradient(QRect(100, 100, 10, 10), c1, c2);
+    f.img.drawGradient(QRect(-20, -20, 10, 10), c1, c2);
+    CHECK_EQ(f.count(0u), 12 * 9);
+    f.img.drawGradient(QRect(QPoint(-100000, -100000), QPoint(100000, 100000)), c1, c2);
+    CHECK_EQ(f.count(0u), 0);
+    CHECK(f.img.endUpdate());
     return 0;
 }
 
@@ -433,16 +402,16 @@ class tst_SDLDrawing : public QObject
     Q_OBJECT
 
 private slots:
-    void stretchTakesLastSourcePixelOfSpan() { RUN_CHILD(stretchTakesLastSourcePixelOfSpan); }
-    void sameSizeIsOneBlitWithSourceFlags() { RUN_CHILD(sameSizeIsOneBlitWithSourceFlags); }
-    void opaqueImagesCopiedAlphaImagesBlended() { RUN_CHILD(opaqueImagesCopiedAlphaImagesBlended); }
-    void outlinesLieOnBorderPixels() { RUN_CHILD(outlinesLieOnBorderPixels); }
-    void rectanglesClippedBeforeConversion() { RUN_CHILD(rectanglesClippedBeforeConversion); }
-    void stretchReadsOnlyInsideSource() { RUN_CHILD(stretchReadsOnlyInsideSource); }
-    void otherImageFormatsConverted() { RUN_CHILD(otherImageFormatsConverted); }
-    void nothingToDrawFrom() { RUN_CHILD(nothingToDrawFrom); }
-    void gradientBlendsEverySecondPixel() { RUN_CHILD(gradientBlendsEverySecondPixel); }
-    void gradientClippedToSurface() { RUN_CHILD(gradientClippedToSurface); }
+    void stretchTakesLastSourcePixelOfSpan() { EXPECT_CHILD_PASSES("stretchTakesLastSourcePixelOfSpan"); }
+    void sameSizeIsOneBlitWithSourceFlags() { EXPECT_CHILD_PASSES("sameSizeIsOneBlitWithSourceFlags"); }
+    void opaqueImagesCopiedAlphaImagesBlended() { EXPECT_CHILD_PASSES("opaqueImagesCopiedAlphaImagesBlended"); }
+    void outlinesLieOnBorderPixels() { EXPECT_CHILD_PASSES("outlinesLieOnBorderPixels"); }
+    void rectanglesClippedBeforeConversion() { EXPECT_CHILD_PASSES("rectanglesClippedBeforeConversion"); }
+    void stretchReadsOnlyInsideSource() { EXPECT_CHILD_PASSES("stretchReadsOnlyInsideSource"); }
+    void otherImageFormatsConverted() { EXPECT_CHILD_PASSES("otherImageFormatsConverted"); }
+    void nothingToDrawFrom() { EXPECT_CHILD_PASSES("nothingToDrawFrom"); }
+    void gradientBlendsEverySecondPixel() { EXPECT_CHILD_PASSES("gradientBlendsEverySecondPixel"); }
+    void gradientClippedToSurface() { EXPECT_CHILD_PASSES("gradientClippedToSurface"); }
 };
 
 DTEST_MAIN(tst_SDLDrawing)

@@ -118,10 +118,9 @@ DTEST_CHILD(updatesNeedVideoAndSize)
 
 DTEST_CHILD(pixelsKeptWhileSizeUnchanged)
 {
-    SdlFixture f;
+    SdlCanvas f(QSize(20, 10));
     CHECK(f.ready);
-    cUniImg img(&f.engine);
-    img.resize(20, 10);
+    cUniImg& img = f.img;
     SDL_Surface* s = f.surface(img);
     CHECK(s);
     CHECK_EQ(s->w, 20);
@@ -218,12 +217,12 @@ class tst_SDLEngine : public QObject
     Q_OBJECT
 
 private slots:
-    void initPutsWindowIdIntoEnvironment() { RUN_CHILD(initPutsWindowIdIntoEnvironment); }
-    void initWithoutWidgetRefused() { RUN_CHILD(initWithoutWidgetRefused, 30000, {"SDL_WINDOWID=untouched"}); }
+    void initPutsWindowIdIntoEnvironment() { EXPECT_CHILD_PASSES("initPutsWindowIdIntoEnvironment"); }
+    void initWithoutWidgetRefused() { EXPECT_CHILD_PASSES("initWithoutWidgetRefused", 30000, {"SDL_WINDOWID=untouched"}); }
     void initOnShallowDisplayRefused();
-    void updatesNeedVideoAndSize() { RUN_CHILD(updatesNeedVideoAndSize); }
-    void pixelsKeptWhileSizeUnchanged() { RUN_CHILD(pixelsKeptWhileSizeUnchanged); }
-    void screenShowsSurfaceAfterFlip() { RUN_CHILD(screenShowsSurfaceAfterFlip); }
+    void updatesNeedVideoAndSize() { EXPECT_CHILD_PASSES("updatesNeedVideoAndSize"); }
+    void pixelsKeptWhileSizeUnchanged() { EXPECT_CHILD_PASSES("pixelsKeptWhileSizeUnchanged"); }
+    void screenShowsSurfaceAfterFlip() { EXPECT_CHILD_PASSES("screenShowsSurfaceAfterFlip"); }
 };
 
 // A display of 16 bits per pixel, from an X server of our own.
@@ -250,7 +249,7 @@ void tst_SDLEngine::initOnShallowDisplayRefused()
     ::close(fds[0]);
     QVERIFY2(!display.isEmpty(), "Xvfb reported no display");
 
-    RUN_CHILD(initOnShallowDisplayRefused, 30000, {QStringLiteral("DISPLAY=:") + QString::fromLatin1(display)});
+    EXPECT_CHILD_PASSES("initOnShallowDisplayRefused", 30000, {QStringLiteral("DISPLAY=:") + QString::fromLatin1(display)});
     server.terminate();
     server.waitForFinished(5000);
 }

@@ -5,23 +5,13 @@
 #include <dorurizar/qtengine.h>
 #include <dorurizar/uniimg.h>
 #include <dorurizar/unifontmap.h>
+#include <childcheck.h>
 #include <testatlas.h>
-#include <testsupport.h>
 
 #include <QApplication>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <cstdio>
-
-#define CHECK(cond)                                                                      \
-    do {                                                                                 \
-        if (!(cond)) {                                                                   \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-            return 1;                                                                    \
-        }                                                                                \
-    } while (0)
 
 namespace {
 
@@ -95,15 +85,6 @@ QRect boundsOf(QImage const& img, QRgb color)
     return r;
 }
 
-int report(char const* what, QRect const& got, QRect const& want)
-{
-    if (got == want)
-        return 0;
-    std::fprintf(stderr, "%s: drawn at %d,%d %dx%d, expected %d,%d %dx%d\n", what, got.x(), got.y(), got.width(),
-                 got.height(), want.x(), want.y(), want.width(), want.height());
-    return 1;
-}
-
 } // namespace
 
 DTEST_CHILD(alignment)
@@ -111,38 +92,36 @@ DTEST_CHILD(alignment)
     QTemporaryDir tmp;
     CHECK(writeAtlases(tmp));
     cUniFontMap font(cFontInfo("Zero_12_-1_0_ffff0000_ff000000"));
-    CHECK(font.border() == 0);
+    CHECK_EQ(font.border(), 0);
     Canvas canvas(320, 80);
     const QRect rect(QPoint(10, 10), QPoint(109, 49));
     const QString text = QStringLiteral("ABCDE");  // 30 x 12
 
-    int failures = 0;
-    failures += report("flags 0", boundsOf(canvas.draw(rect, 0, text, font), kRed), QRect(10, 10, 30, 12));
-    failures += report("right bottom", boundsOf(canvas.draw(rect, Qt::AlignRight | Qt::AlignBottom, text, font), kRed),
-                       QRect(79, 37, 30, 12));
-    failures += report("centre", boundsOf(canvas.draw(rect, Qt::AlignCenter, text, font), kRed), QRect(45, 24, 30, 12));
-    failures += report("bottom and right win",
-                       boundsOf(canvas.draw(rect, Qt::AlignBottom | Qt::AlignVCenter | Qt::AlignRight | Qt::AlignHCenter,
-                                            text, font),
-                                kRed),
-                       QRect(79, 37, 30, 12));
-    failures += report("other bits ignored",
-                       boundsOf(canvas.draw(rect, Qt::AlignVCenter | Qt::TextWordWrap | Qt::AlignJustify, text, font),
-                                kRed),
-                       QRect(10, 24, 30, 12));
-    // Nothing is clipped: a string wider than the rectangle runs past it, to the left when right-aligned.
-    failures += report("wider than rect",
-                       boundsOf(canvas.draw(QRect(QPoint(150, 10), QPoint(199, 49)), Qt::AlignRight,
-                                            QStringLiteral("ABCDEFGHIJKLMNOPQRST"), font),
-                                kRed),
-                       QRect(79, 10, 120, 12));
-    CHECK(failures == 0);
+    struct Placement {
+        QRect rect;
+        int flags;
+        QString text;
+        QRect drawn;
+    } const placements[] = {
+        {rect, 0, text, QRect(10, 10, 30, 12)},
+        {rect, Qt::AlignRight | Qt::AlignBottom, text, QRect(79, 37, 30, 12)},
+        {rect, Qt::AlignCenter, text, QRect(45, 24, 30, 12)},
+        // Bottom and right win.
+        {rect, Qt::AlignBottom | Qt::AlignVCenter | Qt::AlignRight | Qt::AlignHCenter, text, QRect(79, 37, 30, 12)},
+        // Other bits are ignored.
+        {rect, Qt::AlignVCenter | Qt::TextWordWrap | Qt::AlignJustify, text, QRect(10, 24, 30, 12)},
+        // Nothing is clipped: a string wider than the rectangle runs past it, to the left when right-aligned.
+        {QRect(QPoint(150, 10), QPoint(199, 49)), Qt::AlignRight, QStringLiteral("ABCDEFGHIJKLMNOPQRST"),
+         QRect(79, 10, 120, 12)},
+    };
+    for (Placement const& p : placements)
+        CHECK_EQ(boundsOf(canvas.draw(p.rect, p.flags, p.text, font), kRed), p.drawn);
 
-    CHECK(dtest::countPixels(canvas.draw(rect, 0, QString(), font), kRed) == 0);
-    CHECK(dtest::countPixels(canvas.draw(QRect(QPoint(50, 10), QPoint(49, 49)), 0, text, font), kRed) == 0);
-    CHECK(dtest::countPixels(canvas.draw(QRect(QPoint(10, 50), QPoint(109, 49)), 0, text, font), kRed) == 0);
+    CHECK_EQ(dtest::countPixels(canvas.draw(rect, 0, QString(), font), kRed), 0);
+    CHECK_EQ(dtest::countPixels(canvas.draw(QRect(QPoint(50, 10), QPoint(49, 49)), 0, text, font), kRed), 0);
+    CHECK_EQ(dtest::countPixels(canvas.draw(QRect(QPoint(10, 50), QPoint(109, 49)), 0, text, font), kRed), 0);
     cUniFontMap none;
-    CHECK(dtest::countPixels(canvas.draw(rect, 0, text, none), 0) == 320 * 80);
+    CHECK_EQ(dtest::countPixels(canvas.draw(rect, 0, text, none), 0), 320 * 80);
     return 0;
 }
 
@@ -151,28 +130,27 @@ DTEST_CHILD(borderGrowthAndAdvance)
     QTemporaryDir tmp;
     CHECK(writeAtlases(tmp));
     cUniFontMap font(cFontInfo("Grow_12_-1_2_ffff0000_ff000000"));
-    CHECK(font.border() == 2);
+    CHECK_EQ(font.border(), 2);
     Canvas canvas(200, 100);
     const QRect rect(QPoint(20, 20), QPoint(119, 59));
 
     // One glyph: its box, then 6 more columns and rows of what lies beside it in the atlas.
     QImage one = canvas.draw(rect, 0, QStringLiteral("A"), font);
-    int failures = report("glyph", boundsOf(one, kRed), QRect(20, 20, 6, 12));
-    failures += report("grown cell", boundsOf(one, kGreen), QRect(20, 20, 12, 18));
-    CHECK(failures == 0);
-    CHECK(dtest::countPixels(one, kBlue) == 0);
+    CHECK_EQ(boundsOf(one, kRed), QRect(20, 20, 6, 12));
+    CHECK_EQ(boundsOf(one, kGreen), QRect(20, 20, 12, 18));
+    CHECK_EQ(dtest::countPixels(one, kBlue), 0);
 
     // The next glyph starts one glyph width on and covers the earlier one's extra columns.
     QImage two = canvas.draw(rect, 0, QStringLiteral("AB"), font);
-    CHECK(two.pixel(25, 25) == kRed);
-    CHECK(two.pixel(26, 25) == kWhite);
-    CHECK(two.pixel(30, 25) == kWhite);
-    CHECK(two.pixel(31, 25) == kGreen);
-    CHECK(two.pixel(36, 25) == kGreen);
-    CHECK(qAlpha(two.pixel(37, 25)) == 0);
-    CHECK(two.pixel(20, 37) == kGreen);
-    CHECK(qAlpha(two.pixel(20, 38)) == 0);
-    CHECK(dtest::countPixels(two, kBlue) == 0);
+    CHECK_PIXEL(two, 25, 25, kRed, 0);
+    CHECK_PIXEL(two, 26, 25, kWhite, 0);
+    CHECK_PIXEL(two, 30, 25, kWhite, 0);
+    CHECK_PIXEL(two, 31, 25, kGreen, 0);
+    CHECK_PIXEL(two, 36, 25, kGreen, 0);
+    CHECK_EQ(qAlpha(two.pixel(37, 25)), 0);
+    CHECK_PIXEL(two, 20, 37, kGreen, 0);
+    CHECK_EQ(qAlpha(two.pixel(20, 38)), 0);
+    CHECK_EQ(dtest::countPixels(two, kBlue), 0);
     return 0;
 }
 
@@ -199,16 +177,10 @@ class tst_QtText : public QObject
 {
     Q_OBJECT
 
-    static void expectPass(char const* name)
-    {
-        const dtest::ChildResult r = dtest::runChild(name, 60000);
-        QVERIFY2(r.started && !r.timedOut && !r.crashed && r.exitCode == 0, r.output.constData());
-    }
-
 private slots:
-    void alignment() { expectPass("alignment"); }
-    void borderGrowthAndAdvance() { expectPass("borderGrowthAndAdvance"); }
-    void hostileBoxesDrawSafely() { expectPass("hostileBoxesDrawSafely"); }
+    void alignment() { EXPECT_CHILD_PASSES("alignment"); }
+    void borderGrowthAndAdvance() { EXPECT_CHILD_PASSES("borderGrowthAndAdvance"); }
+    void hostileBoxesDrawSafely() { EXPECT_CHILD_PASSES("hostileBoxesDrawSafely"); }
 };
 
 DTEST_MAIN(tst_QtText)
