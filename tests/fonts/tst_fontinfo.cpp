@@ -68,8 +68,8 @@ class tst_FontInfo : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void canonicalName_data()
+    // The fields of a description, then its canonical name.
+    static void addDescriptionColumns()
     {
         QTest::addColumn<QString>("family");
         QTest::addColumn<int>("size");
@@ -78,6 +78,12 @@ private slots:
         QTest::addColumn<QRgb>("color");
         QTest::addColumn<QRgb>("borderColor");
         QTest::addColumn<QString>("name");
+    }
+
+private slots:
+    void canonicalName_data()
+    {
+        addDescriptionColumns();
         QTest::newRow("tahoma") << "Tahoma" << 10 << -1 << 2 << QRgb(0xff303040) << QRgb(0xff000000)
                                 << "Tahoma_10_-1_2_ff303040_ff000000";
         QTest::newRow("bold system") << "System" << 10 << 75 << 1 << QRgb(0xffffff00) << QRgb(0xff000000)
@@ -106,13 +112,7 @@ private slots:
     void parse_data()
     {
         QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QString>("family");
-        QTest::addColumn<int>("size");
-        QTest::addColumn<int>("weight");
-        QTest::addColumn<int>("border");
-        QTest::addColumn<QRgb>("color");
-        QTest::addColumn<QRgb>("borderColor");
-        QTest::addColumn<QString>("name");
+        addDescriptionColumns();
         const QString tahoma = QStringLiteral("Tahoma_10_-1_2_ff303040_ff000000");
         QTest::newRow("file name") << QByteArray("Tahoma_10_-1_2_ff303040_ff000000.png") << "Tahoma" << 10 << -1
                                    << 2 << QRgb(0xff303040) << QRgb(0xff000000) << tahoma;
