@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTextCodec>
 #include <QtTest>
 
 namespace {
@@ -329,6 +330,41 @@ DTEST_CHILD(measureString)
     return 0;
 }
 
+int byteIsWidth(int b)
+{
+    return b + 1;
+}
+
+// Every UTF-16 code unit, alone and in a surrogate pair, is measured with the
+// glyph of the byte the "WINDOWS-1251" codec gives it: with border 0 and
+// glyph b b + 1 pixels wide, a one-character width names the byte.
+DTEST_CHILD(glyphBytesAreTheCodecs)
+{
+    QTemporaryDir tmp;
+    cacheIn(tmp);
+    const dtest::SyntheticAtlas atlas = dtest::makeSyntheticAtlas(byteIsWidth, 2, 0, 0xffffffff, 0xff000000);
+    CHECK(dtest::writeAtlas(cFontInfo::mCachePath, QStringLiteral("Bytes_10_-1_0_ffffffff_ff000000"), atlas.image,
+                            atlas.boxes));
+    cUniFontMap map(cFontInfo("Bytes_10_-1_0_ffffffff_ff000000"));
+    QTextCodec* codec = QTextCodec::codecForName("WINDOWS-1251");
+    CHECK(codec);
+
+    auto widthByCodec = [codec](QString const& text) {
+        int width = 0;
+        for (char c : codec->fromUnicode(text))
+            width += uchar(c) + 1;
+        return width;
+    };
+    for (int u = 0; u < 0x10000; ++u) {
+        const QString one = QChar(ushort(u));
+        CHECK_EQ(map.MeasureString(one).width(), widthByCodec(one));
+    }
+    const QString mixed = QStringLiteral("Камера 7 · € é 中 ") + QString::fromUcs4(U"\U0001F600") + QChar(0xD800);
+    CHECK_EQ(map.MeasureString(mixed).width(), widthByCodec(mixed));
+    CHECK_EQ(map.MeasureString(QString(QChar(0x0410))).width(), 0xC0 + 1);
+    return 0;
+}
+
 class tst_FontCache : public QObject
 {
     Q_OBJECT
@@ -351,7 +387,11 @@ private slots:
         EXPECT_CHILD_PASSES("hostileBoxes");
     }
     void handles() { EXPECT_CHILD_PASSES("sharedNodesAndDestroy"); }
-    void measure() { EXPECT_CHILD_PASSES("measureString"); }
+    void measure()
+    {
+        EXPECT_CHILD_PASSES("measureString");
+        EXPECT_CHILD_PASSES("glyphBytesAreTheCodecs");
+    }
 };
 
 DTEST_MAIN(tst_FontCache)
