@@ -200,10 +200,11 @@ struct EngineWall {
 };
 
 // The same frame by hand: an image per tile, the same QPainter calls, the
-// glyph rectangles of each label worked out once. The engine starts every
-// update of an off-screen image from a new, transparent QImage; the baseline
-// keeps its tiles, as a program of its own would when the picture covers the
-// tile, and the other two ways to start a tile say where the gap comes from.
+// glyph rectangles of each label worked out once. The baseline keeps its
+// tiles, as a program of its own would when the picture covers the tile; the
+// other two ways to start a tile (clear it, or make a new image) show what
+// the engine saves by skipping the clear that an opaque whole-tile picture
+// makes unnecessary.
 struct BareWall {
     enum TileStart { Keep, Clear, Replace };
 

@@ -107,6 +107,7 @@ bool cQTEngine::beginUpdate(cUniImg* img)
         img->mData = newTransparentImage(img->size());
     // begin() refuses a null image, which is what an unsized handle holds.
     if (!mPainter->begin(imageFromData(img->mData))) {
+        mPendingClear = false;
         cDorUrizar::endUpdate(img);
         return false;
     }
@@ -115,14 +116,33 @@ bool cQTEngine::beginUpdate(cUniImg* img)
 
 bool cQTEngine::endUpdate(cUniImg* img)
 {
+    if (isActive())
+        settlePendingClear(false);
     cDorUrizar::endUpdate(img);
     return mPainter->end();
+}
+
+void cQTEngine::settlePendingClear(bool overwritesEveryPixel)
+{
+    if (!mPendingClear)
+        return;
+    mPendingClear = false;
+    if (overwritesEveryPixel)
+        return;
+    QImage* image = imageFromData(currentImage()->mData);
+    if (!image)
+        return;
+    mPainter->setCompositionMode(QPainter::CompositionMode_Source);
+    mPainter->fillRect(image->rect(), Qt::transparent);
+    mPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
 }
 
 void cQTEngine::destroyData(cUniImg* img)
 {
     if (!img || isScreen(img))
         return;
+    if (img == currentImage())
+        mPendingClear = false;
     delete imageFromData(img->mData);
     img->mData = nullptr;
 }
@@ -131,6 +151,14 @@ void cQTEngine::resize(cUniImg* img, QSize const& size)
 {
     if (!img || isScreen(img))
         return;
+    // Every update starts from transparent pixels. An update of an unchanged
+    // size keeps its image and clears it lazily: a video tile whose first call
+    // paints a whole opaque picture then costs no clear and no allocation.
+    QImage* kept = imageFromData(img->mData);
+    if (img == currentImage() && kept && !kept->isNull() && kept->size() == size) {
+        mPendingClear = true;
+        return;
+    }
     delete imageFromData(img->mData);
     img->mData = nullptr;
     img->mData = newTransparentImage(size);
@@ -140,6 +168,11 @@ void cQTEngine::drawImage(QRect const& target, QImage const& image, QRect const&
 {
     if (!isActive())
         return;
+    if (mPendingClear) {
+        QImage const* current = imageFromData(currentImage()->mData);
+        settlePendingClear(!image.hasAlphaChannel() && !sourceRect.isEmpty() && image.rect().contains(sourceRect)
+                           && target.contains(current->rect()));
+    }
     mPainter->drawImage(toRectF(target), image, toRectF(sourceRect), Qt::AutoColor);
 }
 
@@ -160,6 +193,8 @@ void cQTEngine::fillRect(QRect const& rect, QColor const& color)
         return;
     // Off-screen the colour replaces the pixels, alpha included.
     const bool offScreen = !isScreen(currentImage());
+    if (mPendingClear)
+        settlePendingClear(rect.contains(imageFromData(currentImage()->mData)->rect()));
     if (offScreen)
         mPainter->setCompositionMode(QPainter::CompositionMode_Source);
     mPainter->fillRect(rect, color);
@@ -171,6 +206,7 @@ void cQTEngine::drawRect(QRect const& rect, QColor const& color)
 {
     if (!isActive())
         return;
+    settlePendingClear(false);
     mPainter->setPen(QPen(color));
     mPainter->setBrush(Qt::NoBrush);
     // A one-pixel pen on (w - 1) x (h - 1) lies exactly on rect's border pixels.
@@ -188,6 +224,7 @@ void cQTEngine::drawGradient(QRect const& rect, QColor const& c1, QColor const& 
     QImage* image = imageFromData(current->mData);
     if (!image || image->isNull())
         return;
+    settlePendingClear(rect.contains(image->rect()));
 
     const int W = rect.width();
     const int H = rect.height();
@@ -322,5 +359,7 @@ QImage cQTEngine::QImagefromUniImage(cUniImg* img)
 {
     if (!img || !img->mData || isScreen(img))
         return QImage();
+    if (img == currentImage() && isActive())
+        settlePendingClear(false);
     return *imageFromData(img->mData);
 }

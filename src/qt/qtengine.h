@@ -37,6 +37,14 @@ public:
     QImage QImagefromUniImage(cUniImg* img);
 
     QPainter* mPainter;
+
+private:
+    void settlePendingClear(bool overwritesEveryPixel);
+
+    // The current image kept its pixels from the last update and owes a clear:
+    // done on the first drawing call unless that call overwrites every pixel
+    // anyway (a whole-tile opaque picture), or at endUpdate().
+    bool mPendingClear = false;
 };
 
 #endif

@@ -68,6 +68,8 @@ private slots:
     void initSetsOpaquePaintAttributes();
     void offScreenUpdateStartsTransparent();
     void updatesAreRefusedWithoutPixelsOrWhenNested();
+    void reusedImageNeverShowsTheLastUpdate_data();
+    void reusedImageNeverShowsTheLastUpdate();
     void resizeAndDestroyManageTheImage();
     void fillStoresAlphaOffScreen();
     void outlineColoursExactlyTheBorderPixels();
@@ -112,6 +114,67 @@ void tst_QtEngine::offScreenUpdateStartsTransparent()
     QVERIFY(img.beginUpdate());
     QVERIFY(img.endUpdate());
     QCOMPARE(dtest::countPixels(pixels(e, img), 0), 16 * 8);
+}
+
+// An update of an unchanged size reuses its image; whatever the first call
+// of the next update is, nothing of the previous update may show through.
+void tst_QtEngine::reusedImageNeverShowsTheLastUpdate_data()
+{
+    QTest::addColumn<int>("firstCall");
+    QTest::addColumn<QRgb>("atCorner");  // pixel (0, 0) after the second update
+    QTest::addColumn<QRgb>("atCentre");  // pixel (8, 4)
+    const QRgb clear = 0;
+    QTest::newRow("nothing drawn") << 0 << clear << clear;
+    QTest::newRow("opaque picture over all") << 1 << 0xff0000ffu << 0xff0000ffu;
+    QTest::newRow("picture with alpha over all") << 2 << 0x800000ffu << 0x800000ffu;
+    QTest::newRow("opaque picture over part") << 3 << clear << 0xff0000ffu;
+    QTest::newRow("opaque picture partly outside its source") << 4 << 0xff0000ffu << clear;
+    QTest::newRow("fill over all") << 5 << 0x40ff00ffu << 0x40ff00ffu;
+    QTest::newRow("fill over part") << 6 << clear << 0x40ff00ffu;
+    QTest::newRow("gradient over all") << 7 << 0xff00ff00u << 0xff00ff00u;
+    QTest::newRow("outline") << 8 << 0xffffff00u << clear;
+    QTest::newRow("read back mid-update") << 9 << clear << clear;
+}
+
+void tst_QtEngine::reusedImageNeverShowsTheLastUpdate()
+{
+    QFETCH(int, firstCall);
+    QFETCH(QRgb, atCorner);
+    QFETCH(QRgb, atCentre);
+    cQTEngine e;
+    cUniImg img(&e);
+    img.resize(16, 8);
+    QVERIFY(img.beginUpdate());
+    img.fillRect(img.rect(), Qt::red);
+    QVERIFY(img.endUpdate());
+
+    QImage opaque(4, 4, QImage::Format_RGB32);
+    opaque.fill(Qt::blue);
+    QImage withAlpha(4, 4, QImage::Format_ARGB32);
+    withAlpha.fill(QColor(0, 0, 255, 128));
+    const void* pixelsBefore = e.imageFromData(img.mData)->constBits();
+
+    QVERIFY(img.beginUpdate());
+    QImage midUpdate;
+    switch (firstCall) {
+    case 1: img.drawImage(img.rect(), opaque, opaque.rect()); break;
+    case 2: img.drawImage(img.rect(), withAlpha, withAlpha.rect()); break;
+    case 3: img.drawImage(QRect(4, 2, 8, 4), opaque, opaque.rect()); break;
+    case 4: img.drawImage(QRect(0, 0, 16, 8), opaque, QRect(2, 2, 4, 4)); break;
+    case 5: img.fillRect(QRect(-5, -5, 30, 30), QColor(255, 0, 255, 64)); break;
+    case 6: img.fillRect(QRect(8, 4, 2, 2), QColor(255, 0, 255, 64)); break;
+    case 7: img.drawGradient(img.rect(), Qt::green, Qt::green); break;
+    case 8: img.drawRect(img.rect(), Qt::yellow); break;
+    case 9: midUpdate = e.QImagefromUniImage(&img); break;
+    }
+    QVERIFY(img.endUpdate());
+    const QImage out = pixels(e, img);
+    QCOMPARE(out.pixel(0, 0), atCorner);
+    QCOMPARE(out.pixel(8, 4), atCentre);
+    QCOMPARE(dtest::countPixels(out, 0xffff0000), 0);
+    if (firstCall == 9)
+        QCOMPARE(dtest::countPixels(midUpdate, 0), 16 * 8);
+    QCOMPARE(e.imageFromData(img.mData)->constBits(), pixelsBefore);  // no new image for the same size
 }
 
 void tst_QtEngine::updatesAreRefusedWithoutPixelsOrWhenNested()
