@@ -22,10 +22,9 @@ long_frames=${BENCH_LONG_FRAMES:-3000}
 
 if [ "${1:-}" != "--measure" ]; then
     sh scripts/install-deps.sh
-    # Testing stays configured (the GL benchmark links Qt Test, which the tree
-    # finds only then), but only what the report runs is built: the
-    # benchmarks, the multiview host and the generator they start.
-    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDORURIZAR_BUILD_BENCH=ON -DBUILD_TESTING=ON \
+    # Only what the report runs is built: the benchmarks, the multiview host
+    # and the generator they start.
+    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDORURIZAR_BUILD_BENCH=ON -DBUILD_TESTING=OFF \
         -DDORURIZAR_SANITIZE=OFF >/dev/null
     targets=$(cmake --build "$build" --target help |
         sed -n -E 's/^(\.\.\. )?(bench_[a-z0-9_]+|multiview|fontgen)(:.*)?$/\2/p' | grep -v '_autogen$' | sort -u)
