@@ -138,6 +138,19 @@ GLuint compileShader(GLenum type, char const* source, bool* ok)
     return shader;
 }
 
+// Index of the first item not yet drawn in this update that fits, or the
+// list's size: recycling takes the earliest match, so a repeated frame gets
+// its items back in the same order.
+template <typename Fits>
+int firstUnused(QList<cGLEngine::cUniItem*> const& items, Fits fits)
+{
+    const int count = items.size();
+    for (int index = 0; index < count; ++index)
+        if (!items.at(index)->mUsed && fits(items.at(index)))
+            return index;
+    return count;
+}
+
 } // namespace
 
 unsigned int nSize(unsigned int n)
@@ -373,10 +386,8 @@ void cGLEngine::cUniData::moveToTop(int index)
 cGLEngine::cUniItem* cGLEngine::cUniData::appendItem(cTexture* texture, QRect const& sourceRect,
                                                      QRect const& target)
 {
-    int index = 0;
+    const int index = firstUnused(mItems, [](cUniItem const* i) { return i->mForeignTexture; });
     const int count = mItems.size();
-    while (index < count && (mItems.at(index)->mUsed || !mItems.at(index)->mForeignTexture))
-        ++index;
     cUniItem* item;
     if (index < count) {
         item = mItems.at(index);
@@ -402,10 +413,8 @@ cGLEngine::cUniItem* cGLEngine::cUniData::appendItem(cUniImg const* image, QRect
         if (childData->reaches(this))
             return nullptr;
 
-    int index = 0;
+    const int index = firstUnused(mItems, [](cUniItem const* i) { return i->mChild != nullptr; });
     const int count = mItems.size();
-    while (index < count && (mItems.at(index)->mUsed || !mItems.at(index)->mChild))
-        ++index;
     cUniItem* item;
     if (index < count) {
         item = mItems.at(index);
@@ -428,17 +437,13 @@ cGLEngine::cUniItem* cGLEngine::cUniData::appendItem(QImage const* image, QRect 
     // Tokens and pictures never share a texture: an accelerated texture stays
     // accelerated and would call a picture's first pixels as its callback.
     const bool token = image->format() == QImage::Format_Mono;
-    int index = 0;
+    const int index = firstUnused(mItems, [image, token](cUniItem const* i) {
+        if (!i->mTexture || i->mForeignTexture)
+            return false;
+        QSize const s = i->mTexture->textureSize();
+        return s.width() >= image->width() && s.height() >= image->height() && i->mTexture->accelerated() == token;
+    });
     const int count = mItems.size();
-    for (; index < count; ++index) {
-        cUniItem const* candidate = mItems.at(index);
-        if (candidate->mUsed || !candidate->mTexture || candidate->mForeignTexture)
-            continue;
-        QSize const s = candidate->mTexture->textureSize();
-        if (s.width() >= image->width() && s.height() >= image->height()
-            && candidate->mTexture->accelerated() == token)
-            break;
-    }
     cUniItem* item;
     if (index < count) {
         item = mItems.at(index);
