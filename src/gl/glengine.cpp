@@ -2,6 +2,7 @@
 
 #include "glengine.h"
 
+#include "centregradient_p.h"
 #include "glyphbytes_p.h"
 
 #include "unifontmap.h"
@@ -90,19 +91,6 @@ void copyPixels(QImage const& from, QImage& to)
     const int rowBytes = from.width() * 4;
     for (int y = 0; y < from.height(); ++y)
         std::memcpy(to.scanLine(y), from.constScanLine(y), size_t(rowBytes));
-}
-
-// One channel of the gradient blend, 8 fraction bits; >> on a negative
-// product is the arithmetic shift the blend wants.
-inline QRgb blendPixel(QRgb c1, QRgb c2, int k)
-{
-    QRgb out = 0;
-    for (int shift = 0; shift < 32; shift += 8) {
-        const int a = int((c1 >> shift) & 0xff);
-        const int b = int((c2 >> shift) & 0xff);
-        out |= QRgb((a + (((b - a) * k) >> 8)) & 0xff) << shift;
-    }
-    return out;
 }
 
 void quad(QRectF const& r, QRect const& target)
@@ -793,34 +781,8 @@ void cGLEngine::drawGradient(QRect const& rect, QColor const& c1, QColor const& 
         return;
 
     QImage buffer(currentImage()->size(), QImage::Format_ARGB32);
-    const int W = rect.width();
-    const int H = rect.height();
-    const int halfW = std::max(W / 2, 1);
-    const int halfH = std::max(H / 2, 1);
-    const QRgb rgb1 = c1.rgba();
-    const QRgb rgb2 = c2.rgba();
-
-    // The pattern stays anchored at rect; only what lies in the buffer is written.
-    const int x0 = std::max(0, -rect.left());
-    const int y0 = std::max(0, -rect.top());
-    const int x1 = std::min(W, buffer.width() - rect.left());
-    const int y1 = std::min(H, buffer.height() - rect.top());
-    if (!buffer.isNull() && x0 < x1 && y0 < y1) {
-        uchar* bits = buffer.bits();
-        const qsizetype stride = buffer.bytesPerLine();
-        for (int y = y0; y < y1; ++y) {
-            QRgb* row = reinterpret_cast<QRgb*>(bits + (rect.top() + y) * stride) + rect.left();
-            std::fill(row + x0, row + x1, rgb1);
-            if ((H - y) % 2 == 0)
-                continue;
-            const int b = (std::abs(y + halfH - H) * 256) / halfH;
-            for (int x = x0 + ((W - x0) % 2 == 0 ? 1 : 0); x < x1; x += 2) {
-                const int a = (std::abs(x + halfW - W) * 256) / halfW;
-                const int k = std::max(256 - std::max(a, b), 0);
-                row[x] = blendPixel(rgb1, rgb2, k);
-            }
-        }
-    }
+    if (!buffer.isNull())
+        writeCentreGradient(buffer.bits(), buffer.bytesPerLine(), buffer.size(), rect, c1.rgba(), c2.rgba());
     if (cUniItem* item = data->appendItem(&buffer, rect, rect))
         item->mUsed = true;
 }

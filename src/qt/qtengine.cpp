@@ -1,5 +1,6 @@
 #include "qtengine.h"
 
+#include "centregradient_p.h"
 #include "glyphbytes_p.h"
 #include "unifontmap.h"
 #include "uniimg.h"
@@ -32,30 +33,6 @@ QImage* newTransparentImage(QSize const& size)
     if (!image->isNull())
         image->fill(0);
     return image;
-}
-
-// One channel of the gradient blend, 8 fraction bits; >> on a negative
-// product is the arithmetic shift the blend wants (a floor division).
-inline QRgb blendPixel(QRgb c1, QRgb c2, int k)
-{
-    QRgb out = 0;
-    for (int shift = 0; shift < 32; shift += 8) {
-        const int a = int((c1 >> shift) & 0xff);
-        const int b = int((c2 >> shift) & 0xff);
-        out |= QRgb((a + (((b - a) * k) >> 8)) & 0xff) << shift;
-    }
-    return out;
-}
-
-// Writes first, second, first, second, ... into n pixels.
-inline void fillPairs(QRgb* out, int n, QRgb first, QRgb second)
-{
-    const QRgb pair[2] = {first, second};
-    int i = 0;
-    for (; i + 1 < n; i += 2)
-        std::memcpy(out + i, pair, sizeof pair);
-    if (i < n)
-        out[i] = first;
 }
 
 } // namespace
@@ -225,72 +202,7 @@ void cQTEngine::drawGradient(QRect const& rect, QColor const& c1, QColor const& 
     if (!image || image->isNull())
         return;
     settlePendingClear(rect.contains(image->rect()));
-
-    const int W = rect.width();
-    const int H = rect.height();
-    // A one-pixel side would divide by zero.
-    const int halfW = std::max(W / 2, 1);
-    const int halfH = std::max(H / 2, 1);
-    const QRgb rgb1 = c1.rgba();
-    const QRgb rgb2 = c2.rgba();
-
-    // Only the part inside the image is written; the pattern stays anchored
-    // at rect, so a clipped gradient matches the unclipped one pixel for pixel.
-    const int x0 = std::max(0, -rect.left());
-    const int y0 = std::max(0, -rect.top());
-    const int x1 = std::min(W, image->width() - rect.left());
-    const int y1 = std::min(H, image->height() - rect.top());
-    if (x0 >= x1 || y0 >= y1)
-        return;
-
-    // Every blend weight k is 0..256, so the 257 possible colours are made once.
-    QRgb blended[257];
-    for (int k = 0; k <= 256; ++k)
-        blended[k] = blendPixel(rgb1, rgb2, k);
-
-    // Blended pixels sit in columns with W - x odd and rows with H - y odd,
-    // with k = 256 - max(a(x), b(y)); everything else is plain c1. Within a
-    // blended row, the columns whose a(x) <= b(y) form one central span that
-    // takes the row's own colour; outside it a pixel depends on its column
-    // only. So one template row per column chunk serves every row, and each
-    // row becomes a copy plus a two-pixel pattern fill, at memory speed.
-    constexpr int kChunk = 2048;
-    QRgb columnTemplate[kChunk];
-    uchar* bits = image->bits();
-    const qsizetype stride = image->bytesPerLine();
-    const int centre = W - halfW;  // the column with dx = 0
-
-    for (int chunkStart = x0; chunkStart < x1; chunkStart += kChunk) {
-        const int chunkEnd = std::min(x1, chunkStart + kChunk);
-        for (int x = chunkStart; x < chunkEnd; ++x) {
-            const int k = 256 - (std::abs(x - centre) * 256) / halfW;
-            columnTemplate[x - chunkStart] = (W - x) % 2 ? blended[std::max(k, 0)] : rgb1;
-        }
-
-        for (int y = y0; y < y1; ++y) {
-            QRgb* row = reinterpret_cast<QRgb*>(bits + (rect.top() + y) * stride) + rect.left();
-            const int b = (std::abs(y + halfH - H) * 256) / halfH;
-            if ((H - y) % 2 == 0 || b >= 256) {
-                std::fill(row + chunkStart, row + chunkEnd, rgb1);
-                continue;
-            }
-            // a(x) <= b exactly when |x - centre| * 256 < (b + 1) * halfW.
-            const qint64 reach = ((b + 1) * qint64(halfW) - 1) / 256;
-            const int spanStart = int(std::max<qint64>(chunkStart, centre - reach));
-            const int spanEnd = int(std::min<qint64>(chunkEnd, centre + reach + 1));
-            if (spanStart >= spanEnd) {
-                std::copy(columnTemplate, columnTemplate + (chunkEnd - chunkStart), row + chunkStart);
-                continue;
-            }
-            std::copy(columnTemplate, columnTemplate + (spanStart - chunkStart), row + chunkStart);
-            std::copy(columnTemplate + (spanEnd - chunkStart), columnTemplate + (chunkEnd - chunkStart),
-                      row + spanEnd);
-            const QRgb rowColour = blended[256 - b];
-            const QRgb first = (W - spanStart) % 2 ? rowColour : rgb1;
-            const QRgb second = (W - spanStart - 1) % 2 ? rowColour : rgb1;
-            fillPairs(row + spanStart, spanEnd - spanStart, first, second);
-        }
-    }
+    writeCentreGradient(image->bits(), image->bytesPerLine(), image->size(), rect, c1.rgba(), c2.rgba());
 }
 
 void cQTEngine::drawText(QRect const& rect, int flags, QString const& text, cUniFontMap const& font)

@@ -1,5 +1,6 @@
 #include "sdlengine.h"
 
+#include "centregradient_p.h"
 #include "glyphbytes_p.h"
 #include "unifontmap.h"
 #include "uniimg.h"
@@ -228,19 +229,6 @@ private:
     SDL_Surface* mSurface;
     bool mLocked;
 };
-
-// One channel of the gradient blend, 8 fraction bits; >> on a negative
-// product is the arithmetic shift the blend wants (a floor division).
-inline Uint32 blendPixel(Uint32 c1, Uint32 c2, int k)
-{
-    Uint32 out = 0;
-    for (int shift = 0; shift < 32; shift += 8) {
-        const int a = int((c1 >> shift) & 0xff);
-        const int b = int((c2 >> shift) & 0xff);
-        out |= Uint32((a + (((b - a) * k) >> 8)) & 0xff) << shift;
-    }
-    return out;
-}
 
 } // namespace
 
@@ -504,41 +492,11 @@ void cSDLEngine::drawGradient(QRect const& rect, QColor const& c1, QColor const&
     if (s->format->BytesPerPixel != 4)
         return;
 
-    const long long W = spanOf(rect.left(), rect.right());
-    const long long H = spanOf(rect.top(), rect.bottom());
-    // A one-pixel side would divide by zero.
-    const long long halfW = std::max(W / 2, 1LL);
-    const long long halfH = std::max(H / 2, 1LL);
-    const Uint32 rgb1 = c1.rgba();
-    const Uint32 rgb2 = c2.rgba();
-
-    // Only the part on the surface is written; the pattern stays anchored at
-    // rect, so a clipped gradient matches the unclipped one pixel for pixel.
-    const long long x0 = std::max(0LL, -static_cast<long long>(rect.left()));
-    const long long y0 = std::max(0LL, -static_cast<long long>(rect.top()));
-    const long long x1 = std::min(W, s->w - static_cast<long long>(rect.left()));
-    const long long y1 = std::min(H, s->h - static_cast<long long>(rect.top()));
-    if (x0 >= x1 || y0 >= y1)
-        return;
-
     SurfaceLock lock(s);
     if (!lock.locked())
         return;
-    Uint8* pixels = static_cast<Uint8*>(s->pixels);
-    for (long long y = y0; y < y1; ++y) {
-        Uint32* row = reinterpret_cast<Uint32*>(pixels + (rect.top() + y) * s->pitch) + rect.left();
-        std::fill(row + x0, row + x1, rgb1);
-        if ((H - y) % 2 == 0)
-            continue;
-
-        const long long b = (std::llabs(y + halfH - H) * 256) / halfH;
-        // Blended columns are those with W - x odd.
-        for (long long x = x0 + ((W - x0) % 2 == 0 ? 1 : 0); x < x1; x += 2) {
-            const long long a = (std::llabs(x + halfW - W) * 256) / halfW;
-            const int k = int(std::max(256 - std::max(a, b), 0LL));
-            row[x] = blendPixel(rgb1, rgb2, k);
-        }
-    }
+    // Surfaces hold 0xAARRGGBB pixels (mColorMask), the layout of QRgb.
+    writeCentreGradient(static_cast<uchar*>(s->pixels), s->pitch, QSize(s->w, s->h), rect, c1.rgba(), c2.rgba());
 }
 
 void cSDLEngine::drawText(QRect const& rect, int flags, QString const& text, cUniFontMap const& font)
