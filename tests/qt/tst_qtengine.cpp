@@ -349,6 +349,17 @@ void tst_QtEngine::gradientIsClippedToTheImage()
                 QCOMPARE(s.pixel(x, y), b.pixel(x - offset.x(), y - offset.y()));
     QCOMPARE(dtest::countPixels(s, 0xffff0000), 4);  // the corner that reaches past the end
     QCOMPARE(s.pixel(9, 9), 0xffff0000u);
+
+    // Wider than int: from -2e9 to 2e9 the centre lies at (1, 1) of the image,
+    // the blended pixels at even (x, y), all within k = 256 of it.
+    QVERIFY(small.beginUpdate());
+    small.drawGradient(QRect(QPoint(-2000000000, -2000000000), QPoint(2000000000, 2000000000)), Qt::black,
+                       Qt::white);
+    QVERIFY(small.endUpdate());
+    const QImage huge = pixels(e, small);
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 10; ++x)
+            QCOMPARE(huge.pixel(x, y), (x % 2 == 0 && y % 2 == 0) ? 0xffffffffu : 0xff000000u);
 }
 
 // The rule written out pixel by pixel, unclipped, into a canvas of its own.
