@@ -8,6 +8,7 @@
 // (process start to exit, so it includes the helper's own start-up); the
 // lookup is timed inside the helper around the one constructor call.
 
+#include <allocationcount.h>
 #include <benchratio.h>
 
 #include <benchmark/benchmark.h>
@@ -32,25 +33,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
-
-// Every allocation of the process is counted, so a loop can prove it makes none.
-static std::atomic<long> gAllocations{0};
-
-void* operator new(std::size_t size)
-{
-    ++gAllocations;
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
 
 namespace {
 
@@ -176,7 +158,7 @@ cUniFontMap* gFont = nullptr;
 
 void BM_GlyphAccessors(benchmark::State& state)
 {
-    const long before = gAllocations.load();
+    const long before = dbench::allocations();
     long sum = 0;
     for (auto _ : state) {
         for (int b = 0; b < 256; ++b) {
@@ -186,7 +168,7 @@ void BM_GlyphAccessors(benchmark::State& state)
         }
         benchmark::DoNotOptimize(sum);
     }
-    dbench::figure("allocations in LetterRect/image/border", double(gAllocations.load() - before), "", "0");
+    dbench::figure("allocations in LetterRect/image/border", double(dbench::allocations() - before), "", "0");
 }
 
 const QString kLabel = QStringLiteral("Camera 12 / Entrance");  // 20 characters

@@ -4,6 +4,7 @@
 
 #define GL_GLEXT_PROTOTYPES 1
 
+#include <allocationcount.h>
 #include <benchratio.h>
 
 #include <dorurizar/glengine.h>
@@ -29,28 +30,6 @@
 #include <memory>
 #include <new>
 #include <vector>
-
-namespace {
-std::atomic<long> gAllocations{0};
-}
-
-void* operator new(std::size_t size)
-{
-    ++gAllocations;
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-
-void operator delete(void* p) noexcept
-{
-    std::free(p);
-}
-
-void operator delete(void* p, std::size_t) noexcept
-{
-    std::free(p);
-}
 
 namespace {
 
@@ -324,17 +303,17 @@ int main(int argc, char** argv)
     for (int i = 0; i < 5; ++i)
         gWall->frame();
     const int frames = 20;
-    long before = gAllocations.load();
+    long before = dbench::allocations();
     for (int i = 0; i < frames; ++i)
         gWall->frame();
-    const double perFrame = double(gAllocations.load() - before) / frames;
+    const double perFrame = double(dbench::allocations() - before) / frames;
 
-    before = gAllocations.load();
+    before = dbench::allocations();
     for (int i = 0; i < frames; ++i) {
         for (int t = 0; t < kTiles; ++t)
             gWall->recordTile(t);
     }
-    const double perRecording = double(gAllocations.load() - before) / frames;
+    const double perRecording = double(dbench::allocations() - before) / frames;
 
     dbench::figure("gl allocations per steady frame", perFrame, "new calls", "0");
     dbench::figure("gl allocations per steady tile recording", perRecording, "new calls", "0");
