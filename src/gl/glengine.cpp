@@ -139,6 +139,16 @@ int firstUnused(QList<cGLEngine::cUniItem*> const& items, Fits fits)
     return count;
 }
 
+// The recycled item at index, or a new one appended when index is the size.
+cGLEngine::cUniItem* itemAt(QList<cGLEngine::cUniItem*>& items, int index, bool foreignTexture)
+{
+    if (index < items.size())
+        return items.at(index);
+    cGLEngine::cUniItem* item = new cGLEngine::cUniItem(foreignTexture);
+    items.append(item);
+    return item;
+}
+
 } // namespace
 
 unsigned int nSize(unsigned int n)
@@ -375,14 +385,7 @@ cGLEngine::cUniItem* cGLEngine::cUniData::appendItem(cTexture* texture, QRect co
                                                      QRect const& target)
 {
     const int index = firstUnused(mItems, [](cUniItem const* i) { return i->mForeignTexture; });
-    const int count = mItems.size();
-    cUniItem* item;
-    if (index < count) {
-        item = mItems.at(index);
-    } else {
-        item = new cUniItem(true);
-        mItems.append(item);
-    }
+    cUniItem* item = itemAt(mItems, index, true);
     item->mSrcRect = sourceRect;
     item->mDstRect = target;
     item->mTexture = texture;
@@ -402,14 +405,7 @@ cGLEngine::cUniItem* cGLEngine::cUniData::appendItem(cUniImg const* image, QRect
             return nullptr;
 
     const int index = firstUnused(mItems, [](cUniItem const* i) { return i->mChild != nullptr; });
-    const int count = mItems.size();
-    cUniItem* item;
-    if (index < count) {
-        item = mItems.at(index);
-    } else {
-        item = new cUniItem(false);
-        mItems.append(item);
-    }
+    cUniItem* item = itemAt(mItems, index, false);
     item->mSrcRect = sourceRect;
     item->mDstRect = target;
     item->mChild = image;
@@ -431,16 +427,11 @@ cGLEngine::cUniItem* cGLEngine::cUniData::appendItem(QImage const* image, QRect 
         QSize const s = i->mTexture->textureSize();
         return s.width() >= image->width() && s.height() >= image->height() && i->mTexture->accelerated() == token;
     });
-    const int count = mItems.size();
-    cUniItem* item;
-    if (index < count) {
-        item = mItems.at(index);
+    cUniItem* item = itemAt(mItems, index, false);
+    if (item->mTexture)
         item->mTexture->setImage(*image);
-    } else {
-        item = new cUniItem(false);
+    else
         item->mTexture = new cTexture(*image);
-        mItems.append(item);
-    }
     item->mSrcRect = sourceRect;
     item->mDstRect = target;
     moveToTop(index);
