@@ -107,9 +107,19 @@ char const* cUniFontMap::mDefaultFontSet[12] = {
 namespace {
 
 // Generators normally finish within a few seconds; one that is still running
-// after this is stopped and counted as done.
-const int kGenerationLimitMs = 60000;
+// after this is stopped and counted as done. DORURIZAR_FONTGEN_TIMEOUT (seconds)
+// changes it, for slow machines and for tests of the limit itself.
+const qint64 kDefaultGenerationLimitMs = 60000;
 const int kPollMs = 100;
+
+qint64 generationLimitMs()
+{
+    bool ok = false;
+    const double seconds = qEnvironmentVariable("DORURIZAR_FONTGEN_TIMEOUT").toDouble(&ok);
+    if (!ok || !(seconds > 0) || seconds > 86400)
+        return kDefaultGenerationLimitMs;
+    return qMax<qint64>(1, qint64(seconds * 1000));
+}
 
 QString canonicalName(cFontInfo const& f)
 {
@@ -297,6 +307,7 @@ void waitForGenerators(QVector<cUniFontMap::fontgen*> const& gens, QProgressDial
         QObject::connect(&g->mProcess, &QProcess::errorOccurred, &loop, wake);
     }
 
+    const qint64 limitMs = generationLimitMs();
     QElapsedTimer clock;
     clock.start();
     for (;;) {
@@ -308,7 +319,7 @@ void waitForGenerators(QVector<cUniFontMap::fontgen*> const& gens, QProgressDial
         }
         if (dialog)
             dialog->setValue(sum / gens.size());
-        if (allFinished || clock.elapsed() >= kGenerationLimitMs)
+        if (allFinished || clock.elapsed() >= limitMs)
             return;
 
         if (!haveEventLoop) {
