@@ -2,7 +2,7 @@
 // contact sheet holds, and how it refuses what it cannot do. Every run of the
 // host is a child process with a time limit.
 
-#include <testatlas.h>
+#include <atlasfile.h>
 #include <testsupport.h>
 
 #include <QApplication>
@@ -184,10 +184,10 @@ void tst_Multiview::initTestCase()
 {
     QVERIFY(mDir.isValid());
     mCache = mDir.filePath(QStringLiteral("cache"));
-    const dtest::SyntheticAtlas label = dtest::makeSyntheticAtlas(glyphWidth, 10, 1, kLabelInk, qRgb(0, 0, 0));
-    const dtest::SyntheticAtlas status = dtest::makeSyntheticAtlas(glyphWidth, 12, 2, kStatusInk, qRgb(0, 0, 0));
-    QVERIFY(dtest::writeAtlas(mCache, QString::fromLatin1(kLabelAtlas), label.image, label.boxes));
-    QVERIFY(dtest::writeAtlas(mCache, QString::fromLatin1(kStatusAtlas), status.image, status.boxes));
+    const atlasfile::Synthetic label = atlasfile::makeSynthetic(glyphWidth, 10, 1, kLabelInk, qRgb(0, 0, 0));
+    const atlasfile::Synthetic status = atlasfile::makeSynthetic(glyphWidth, 12, 2, kStatusInk, qRgb(0, 0, 0));
+    QVERIFY(atlasfile::writeAtlas(mCache, QString::fromLatin1(kLabelAtlas), label.image, label.boxes));
+    QVERIFY(atlasfile::writeAtlas(mCache, QString::fromLatin1(kStatusAtlas), status.image, status.boxes));
 }
 
 void tst_Multiview::screenshotShowsTheWall_data()

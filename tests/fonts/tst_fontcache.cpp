@@ -5,7 +5,7 @@
 #include <childcheck.h>
 
 #include <dorurizar/unifontmap.h>
-#include <testatlas.h>
+#include <atlasfile.h>
 
 #include <QApplication>
 #include <QDir>
@@ -29,8 +29,8 @@ int widthSix(int b)
 
 bool writeSolid(QString const& name, int border = 1)
 {
-    const dtest::SyntheticAtlas a = dtest::makeSyntheticAtlas(widthSix, 10, border, 0xffff0000, 0xff000000);
-    return dtest::writeAtlas(cFontInfo::mCachePath, name, a.image, a.boxes);
+    const atlasfile::Synthetic a = atlasfile::makeSynthetic(widthSix, 10, border, 0xffff0000, 0xff000000);
+    return atlasfile::writeAtlas(cFontInfo::mCachePath, name, a.image, a.boxes);
 }
 
 // The registry follows the unsorted directory listing, as the scan sees it.
@@ -191,7 +191,7 @@ DTEST_CHILD(monoAtlasBecomesArgb32)
         mono.setPixel(x, 3, 1);
     QVector<QRect> boxes(256, QRect(0, 0, 0, 0));
     boxes['A'] = QRect(0, 0, 8, 8);
-    CHECK(dtest::writeAtlas(cFontInfo::mCachePath, QStringLiteral("M_10_-1_0_ffffffff_ff000000"), mono, boxes));
+    CHECK(atlasfile::writeAtlas(cFontInfo::mCachePath, QStringLiteral("M_10_-1_0_ffffffff_ff000000"), mono, boxes));
     CHECK(QImage(cFontInfo::mCachePath + QStringLiteral("/M_10_-1_0_ffffffff_ff000000.png")).format()
                 == QImage::Format_Mono);
 
@@ -302,12 +302,12 @@ DTEST_CHILD(measureString)
 {
     QTemporaryDir tmp;
     cacheIn(tmp);
-    dtest::SyntheticAtlas two = dtest::makeSyntheticAtlas(measureWidths, 12, 2, 0xffffffff, 0xff000000);
+    atlasfile::Synthetic two = atlasfile::makeSynthetic(measureWidths, 12, 2, 0xffffffff, 0xff000000);
     two.boxes['a'].setHeight(11);
-    CHECK(dtest::writeAtlas(cFontInfo::mCachePath, QStringLiteral("Two_10_-1_2_ffffffff_ff000000"), two.image,
+    CHECK(atlasfile::writeAtlas(cFontInfo::mCachePath, QStringLiteral("Two_10_-1_2_ffffffff_ff000000"), two.image,
                                   two.boxes));
-    dtest::SyntheticAtlas one = dtest::makeSyntheticAtlas(measureWidths, 12, 1, 0xffffffff, 0xff000000);
-    CHECK(dtest::writeAtlas(cFontInfo::mCachePath, QStringLiteral("One_10_-1_1_ffffffff_ff000000"), one.image,
+    atlasfile::Synthetic one = atlasfile::makeSynthetic(measureWidths, 12, 1, 0xffffffff, 0xff000000);
+    CHECK(atlasfile::writeAtlas(cFontInfo::mCachePath, QStringLiteral("One_10_-1_1_ffffffff_ff000000"), one.image,
                                   one.boxes));
 
     cUniFontMap none;
@@ -342,8 +342,8 @@ DTEST_CHILD(glyphBytesAreTheCodecs)
 {
     QTemporaryDir tmp;
     cacheIn(tmp);
-    const dtest::SyntheticAtlas atlas = dtest::makeSyntheticAtlas(byteIsWidth, 2, 0, 0xffffffff, 0xff000000);
-    CHECK(dtest::writeAtlas(cFontInfo::mCachePath, QStringLiteral("Bytes_10_-1_0_ffffffff_ff000000"), atlas.image,
+    const atlasfile::Synthetic atlas = atlasfile::makeSynthetic(byteIsWidth, 2, 0, 0xffffffff, 0xff000000);
+    CHECK(atlasfile::writeAtlas(cFontInfo::mCachePath, QStringLiteral("Bytes_10_-1_0_ffffffff_ff000000"), atlas.image,
                             atlas.boxes));
     cUniFontMap map(cFontInfo("Bytes_10_-1_0_ffffffff_ff000000"));
     QTextCodec* codec = QTextCodec::codecForName("WINDOWS-1251");

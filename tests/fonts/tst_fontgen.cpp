@@ -5,7 +5,7 @@
 #include <childcheck.h>
 
 #include <dorurizar/unifontmap.h>
-#include <testatlas.h>
+#include <atlasfile.h>
 
 #include <QApplication>
 #include <QDir>
@@ -270,9 +270,9 @@ class tst_FontGen : public QObject
         script.close();
         script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         if (withSourceAtlas) {
-            const dtest::SyntheticAtlas a = dtest::makeSyntheticAtlas([](int b) { return b > 32 ? 5 : 0; }, 9, 1,
+            const atlasfile::Synthetic a = atlasfile::makeSynthetic([](int b) { return b > 32 ? 5 : 0; }, 9, 1,
                                                                       0xffffffff, 0xff000000);
-            dtest::writeAtlas(dir, QStringLiteral("source"), a.image, a.boxes);
+            atlasfile::writeAtlas(dir, QStringLiteral("source"), a.image, a.boxes);
         }
         return dir;
     }
@@ -316,9 +316,9 @@ private slots:
     void startsNoneWhenOneAtlasIsCached()
     {
         const QString dir = prepare(QStringLiteral("cached"));
-        const dtest::SyntheticAtlas a =
-            dtest::makeSyntheticAtlas([](int b) { return b > 32 ? 5 : 0; }, 9, 1, 0xffffffff, 0xff000000);
-        QVERIFY(dtest::writeAtlas(dir + QStringLiteral("/cache"), QStringLiteral("Other_8_-1_1_ffffffff_ff000000"),
+        const atlasfile::Synthetic a =
+            atlasfile::makeSynthetic([](int b) { return b > 32 ? 5 : 0; }, 9, 1, 0xffffffff, 0xff000000);
+        QVERIFY(atlasfile::writeAtlas(dir + QStringLiteral("/cache"), QStringLiteral("Other_8_-1_1_ffffffff_ff000000"),
                                   a.image, a.boxes));
         EXPECT_CHILD_PASSES("oneAtlasPresentNoneStarted", 60000, envFor(dir, "copy"), dir);
     }

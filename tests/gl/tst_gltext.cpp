@@ -2,7 +2,7 @@
 
 #include "glfixture.h"
 
-#include <testatlas.h>
+#include <atlasfile.h>
 
 #include <dorurizar/unifontmap.h>
 
@@ -31,8 +31,8 @@ struct TextFixture : GLFixture {
     TextFixture()
         : info(QStringLiteral("Synth"), 10, -1, 1, QColor(kGlyph), QColor(kRing), false)
     {
-        const dtest::SyntheticAtlas atlas = dtest::makeSyntheticAtlas(&widthOf, 8, 1, kGlyph, kRing);
-        written = dir.isValid() && dtest::writeAtlas(dir.path(), info.mName, atlas.image, atlas.boxes);
+        const atlasfile::Synthetic atlas = atlasfile::makeSynthetic(&widthOf, 8, 1, kGlyph, kRing);
+        written = dir.isValid() && atlasfile::writeAtlas(dir.path(), info.mName, atlas.image, atlas.boxes);
         cFontInfo::makeCacheBasePath(dir.path());
         font.reset(new cUniFontMap(info));
     }
@@ -146,7 +146,7 @@ DTEST_CHILD(hugeGlyphBoxesNeverWrap)
     QImage image(8, 8, QImage::Format_ARGB32);
     image.fill(kGlyph);
     const cFontInfo info(QStringLiteral("Huge"), 10, -1, 1, QColor(kGlyph), QColor(kRing), false);
-    CHECK(dtest::writeAtlas(dir.path(), info.mName, image, boxes));
+    CHECK(atlasfile::writeAtlas(dir.path(), info.mName, image, boxes));
     cFontInfo::makeCacheBasePath(dir.path());
     cUniFontMap font(info);
     CHECK_EQ(font.LetterRect('w').width(), 1500000000);

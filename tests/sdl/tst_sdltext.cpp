@@ -2,7 +2,7 @@
 // border ring, drawn on opaque black.
 
 #include "sdlfixture.h"
-#include "testatlas.h"
+#include <atlasfile.h>
 
 #include <dorurizar/unifontmap.h>
 
@@ -37,8 +37,8 @@ struct TextFixture : SdlCanvas {
         , info(QStringLiteral("Synth"), 10, -1, 1, QColor::fromRgba(kRed), QColor::fromRgba(kBlue), false)
     {
         cFontInfo::makeCacheBasePath(dir.path() + QLatin1Char('/'));
-        const dtest::SyntheticAtlas atlas = dtest::makeSyntheticAtlas(glyphWidth, kHeight, 1, kRed, kBlue);
-        written = dtest::writeAtlas(dir.path(), info.mName, atlas.image, atlas.boxes);
+        const atlasfile::Synthetic atlas = atlasfile::makeSynthetic(glyphWidth, kHeight, 1, kRed, kBlue);
+        written = atlasfile::writeAtlas(dir.path(), info.mName, atlas.image, atlas.boxes);
         font.reset(new cUniFontMap(info));
     }
 

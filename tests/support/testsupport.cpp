@@ -27,12 +27,14 @@ ChildCaseRegistration::ChildCaseRegistration(char const* name, ChildCase fn)
     registry().insert(name, fn);
 }
 
-ChildResult runChild(char const* name, int timeoutMs, QStringList const& env, QString const& workDir)
+namespace {
+ChildResult run(QString const& marker, QStringList const& args, int timeoutMs, QStringList const& env,
+                QString const& workDir)
 {
     ChildResult result;
     QProcess child;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(kChildVariable, QString::fromLatin1(name));
+    environment.insert(kChildVariable, marker);
     for (QString const& entry : env) {
         const int eq = entry.indexOf('=');
         if (eq > 0)
@@ -42,7 +44,7 @@ ChildResult runChild(char const* name, int timeoutMs, QStringList const& env, QS
     child.setProcessChannelMode(QProcess::MergedChannels);
     if (!workDir.isEmpty())
         child.setWorkingDirectory(workDir);
-    child.start(QCoreApplication::applicationFilePath(), QStringList());
+    child.start(QCoreApplication::applicationFilePath(), args);
     result.started = child.waitForStarted(10000);
     if (!result.started)
         return result;
@@ -56,11 +58,46 @@ ChildResult runChild(char const* name, int timeoutMs, QStringList const& env, QS
     result.exitCode = child.exitCode();
     return result;
 }
+} // namespace
+
+ChildResult runChild(char const* name, int timeoutMs, QStringList const& env, QString const& workDir)
+{
+    return run(QString::fromLatin1(name), {}, timeoutMs, env, workDir);
+}
+
+bool isChild()
+{
+    return qgetenv(kChildVariable) == "1";
+}
+
+ChildResult runThisInChild(int timeoutMs, QStringList const& env, QString const& workDir)
+{
+    QString selection = QString::fromLatin1(QTest::currentTestFunction());
+    if (QTest::currentDataTag())
+        selection += QLatin1Char(':') + QString::fromLatin1(QTest::currentDataTag());
+    return run(QStringLiteral("1"), {selection}, timeoutMs, env, workDir);
+}
+
+QByteArray failureOf(ChildResult const& r)
+{
+    QByteArray why;
+    if (!r.started)
+        why = "did not start";
+    else if (r.timedOut)
+        why = "timed out";
+    else if (r.crashed)
+        why = "crashed";
+    else if (r.exitCode != 0)
+        why = "exited with " + QByteArray::number(r.exitCode);
+    else
+        return QByteArray();
+    return "child " + why + ":\n" + r.output;
+}
 
 int runRequestedChild()
 {
     const QByteArray name = qgetenv(kChildVariable);
-    if (name.isEmpty())
+    if (name.isEmpty() || name == "1")
         return -1;
     const ChildCase fn = registry().value(name);
     if (!fn) {

@@ -40,6 +40,18 @@ ChildResult runChild(char const* name, int timeoutMs = 60000, QStringList const&
 // exit code; otherwise returns -1.
 int runRequestedChild();
 
+// Whether this process is a child started by runThisInChild().
+bool isChild();
+
+// Runs the current test function, and only its current data row, again in a
+// child process of this executable with a time limit. env entries
+// ("NAME=value") are added to the child's environment; workDir, when set,
+// is its working directory.
+ChildResult runThisInChild(int timeoutMs = 30000, QStringList const& env = {}, QString const& workDir = {});
+
+// Why a child did not pass, with all it printed; empty when it exited with 0.
+QByteArray failureOf(ChildResult const& r);
+
 // The pixels of a shown widget as the X server has them.
 QImage grabWidget(QWidget* w);
 
@@ -50,6 +62,19 @@ bool showAndWait(QWidget* w);
 int countPixels(QImage const& img, unsigned value);
 
 } // namespace dtest
+
+// Opens a test function whose body runs in a child process (it may crash,
+// hang or end the process, or it needs a process of its own): the parent
+// runs the child, fails with its output unless it passed, and returns; the
+// child goes on with the body. Arguments as for runThisInChild().
+#define DTEST_IN_CHILD(...)                                                              \
+    do {                                                                                 \
+        if (!dtest::isChild()) {                                                         \
+            const QByteArray failure_ = dtest::failureOf(dtest::runThisInChild(__VA_ARGS__)); \
+            QVERIFY2(failure_.isEmpty(), failure_.constData());                          \
+            return;                                                                      \
+        }                                                                                \
+    } while (0)
 
 #define DTEST_CHILD(name)                                                         \
     static int name();                                                            \

@@ -6,6 +6,8 @@
 
 #include <dorurizar/unifontmap.h>
 
+#include <atlasfile.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFont>
@@ -15,7 +17,6 @@
 #include <QGuiApplication>
 #include <QImageWriter>
 #include <QPainter>
-#include <QSettings>
 #include <QTextCodec>
 #include <QVector>
 
@@ -228,22 +229,11 @@ int main(int argc, char** argv)
         return fail(QStringLiteral("can't write %1: %2").arg(pngTemp, writer.errorString()));
     report(85);
 
-    {
-        QSettings rects(rectsTemp, QSettings::IniFormat);
-        rects.beginWriteArray(QStringLiteral("rects"), 256);
-        for (int b = 0; b < 256; ++b) {
-            rects.setArrayIndex(b);
-            QRect const& box = glyphs[b].box;
-            rects.setValue(QStringLiteral("x"), box.x());
-            rects.setValue(QStringLiteral("y"), box.y());
-            rects.setValue(QStringLiteral("w"), box.width());
-            rects.setValue(QStringLiteral("h"), box.height());
-        }
-        rects.endArray();
-        rects.sync();
-        if (rects.status() != QSettings::NoError || !QFile::exists(rectsTemp))
-            return fail(QStringLiteral("can't write %1").arg(rectsTemp));
-    }
+    QVector<QRect> boxes(256);
+    for (int b = 0; b < 256; ++b)
+        boxes[b] = glyphs[b].box;
+    if (!atlasfile::writeRects(rectsTemp, boxes))
+        return fail(QStringLiteral("can't write %1").arg(rectsTemp));
     report(95);
 
     // The ".rects" goes first: a reader looks for it only after finding the ".png".

@@ -6,7 +6,7 @@
 #include <dorurizar/uniimg.h>
 #include <dorurizar/unifontmap.h>
 #include <childcheck.h>
-#include <testatlas.h>
+#include <atlasfile.h>
 
 #include <QApplication>
 #include <QPainter>
@@ -38,8 +38,8 @@ void paintProbeGlyph(QImage& img, QRect const& box, int B, QRgb fill)
 bool writeAtlases(QTemporaryDir const& tmp)
 {
     cFontInfo::makeCacheBasePath(tmp.path());
-    const dtest::SyntheticAtlas zero = dtest::makeSyntheticAtlas(widthSix, 12, 0, kRed, 0xff000000);
-    if (!dtest::writeAtlas(tmp.path(), QStringLiteral("Zero_12_-1_0_ffff0000_ff000000"), zero.image, zero.boxes))
+    const atlasfile::Synthetic zero = atlasfile::makeSynthetic(widthSix, 12, 0, kRed, 0xff000000);
+    if (!atlasfile::writeAtlas(tmp.path(), QStringLiteral("Zero_12_-1_0_ffff0000_ff000000"), zero.image, zero.boxes))
         return false;
 
     QImage grow(80, 40, QImage::Format_ARGB32);
@@ -49,7 +49,7 @@ bool writeAtlases(QTemporaryDir const& tmp)
     boxes['B'] = QRect(40, 5, 5, 12);
     paintProbeGlyph(grow, boxes['A'], 2, kRed);
     paintProbeGlyph(grow, boxes['B'], 2, kWhite);
-    if (!dtest::writeAtlas(tmp.path(), QStringLiteral("Grow_12_-1_2_ffff0000_ff000000"), grow, boxes))
+    if (!atlasfile::writeAtlas(tmp.path(), QStringLiteral("Grow_12_-1_2_ffff0000_ff000000"), grow, boxes))
         return false;
 
     QVector<QRect> hostile = zero.boxes;
@@ -57,7 +57,7 @@ bool writeAtlases(QTemporaryDir const& tmp)
     hostile['b'] = QRect(3, 4, -5, -6);           // negative size
     hostile['c'] = QRect(0, 0, 2000000000, 12);   // two of these overflow a 32-bit sum
     hostile['d'] = QRect(-2000000000, 0, 10, 12);
-    return dtest::writeAtlas(tmp.path(), QStringLiteral("Hostile_12_-1_2_ffff0000_ff000000"), zero.image, hostile);
+    return atlasfile::writeAtlas(tmp.path(), QStringLiteral("Hostile_12_-1_2_ffff0000_ff000000"), zero.image, hostile);
 }
 
 struct Canvas {

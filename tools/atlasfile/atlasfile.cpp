@@ -1,20 +1,17 @@
-#include "testatlas.h"
+#include "atlasfile.h"
 
 #include <QDir>
+#include <QFile>
 #include <QPainter>
 #include <QSettings>
 
-namespace dtest {
+namespace atlasfile {
 
-bool writeAtlas(QString const& dir, QString const& name, QImage const& image, QVector<QRect> const& boxes)
+bool writeRects(QString const& path, QVector<QRect> const& boxes)
 {
     if (boxes.size() != 256)
         return false;
-    QDir().mkpath(dir);
-    if (!image.save(dir + QLatin1Char('/') + name + QStringLiteral(".png"), "PNG"))
-        return false;
-
-    QSettings rects(dir + QLatin1Char('/') + name + QStringLiteral(".rects"), QSettings::IniFormat);
+    QSettings rects(path, QSettings::IniFormat);
     rects.beginWriteArray(QStringLiteral("rects"), 256);
     for (int i = 0; i < 256; ++i) {
         rects.setArrayIndex(i);
@@ -26,21 +23,27 @@ bool writeAtlas(QString const& dir, QString const& name, QImage const& image, QV
     }
     rects.endArray();
     rects.sync();
-    return rects.status() == QSettings::NoError;
+    return rects.status() == QSettings::NoError && QFile::exists(path);
 }
 
-SyntheticAtlas makeSyntheticAtlas(int (*widthOf)(int byte), int height, int border, QRgb color, QRgb borderColor)
+bool writeAtlas(QString const& dir, QString const& name, QImage const& image, QVector<QRect> const& boxes)
+{
+    QDir().mkpath(dir);
+    const QString base = dir + QLatin1Char('/') + name;
+    return image.save(base + QStringLiteral(".png"), "PNG") && writeRects(base + QStringLiteral(".rects"), boxes);
+}
+
+Synthetic makeSynthetic(int (*widthOf)(int byte), int height, int border, QRgb color, QRgb borderColor)
 {
     int widest = 1;
     for (int b = 0; b < 256; ++b)
         widest = qMax(widest, widthOf(b));
-    // Engines read up to 4 x border past a box; keep that and one more pixel clear.
     const int gap = 4 * border + 1;
     const int cellW = widest + gap;
     const int cellH = height + gap;
     const int columns = 16;
 
-    SyntheticAtlas atlas;
+    Synthetic atlas;
     // One spare row at the bottom holds the empty boxes on clear pixels.
     atlas.image = QImage(columns * cellW, (256 / columns + 1) * cellH, QImage::Format_ARGB32);
     atlas.image.fill(0);
@@ -55,14 +58,13 @@ SyntheticAtlas makeSyntheticAtlas(int (*widthOf)(int byte), int height, int bord
             atlas.boxes[b] = QRect(emptySpot, QSize(0, 0));
             continue;
         }
-        const QPoint origin((b % columns) * cellW, (b / columns) * cellH);
-        const QRect box(origin, QSize(w, height));
+        const QRect box(QPoint((b % columns) * cellW, (b / columns) * cellH), QSize(w, height));
         if (border > 0)
-            p.fillRect(QRect(origin, QSize(w + border, height + border)), QColor::fromRgba(borderColor));
+            p.fillRect(QRect(box.topLeft(), box.size() + QSize(border, border)), QColor::fromRgba(borderColor));
         p.fillRect(box, QColor::fromRgba(color));
         atlas.boxes[b] = box;
     }
     return atlas;
 }
 
-} // namespace dtest
+} // namespace atlasfile
