@@ -26,10 +26,9 @@ public:
 
     QStringList calls;
     QList<ResizeCall> resizes;
-    QRect lastRect;
     QRect lastSource;
-    cUniImg* lastSourceImg = nullptr;
     cUniImg* lastTarget = nullptr;  // current image when a drawing call arrived
+    void* destroyedData = nullptr;  // img->mData as destroyData() found it
 
     void resize(cUniImg* img, QSize const& size) override
     {
@@ -39,37 +38,24 @@ public:
     void destroyData(cUniImg* img) override
     {
         calls << QStringLiteral("destroyData");
+        destroyedData = img->mData;
         img->mData = nullptr;
     }
-    void drawImage(QRect const& target, QImage const&, QRect const& sourceRect) override
+    void drawImage(QRect const&, QImage const&, QRect const&) override { record(QStringLiteral("drawImage(QImage)")); }
+    void drawImage(QRect const&, cUniImg&, QRect const& sourceRect) override
     {
-        record(QStringLiteral("drawImage(QImage)"), target);
+        record(QStringLiteral("drawImage(cUniImg)"));
         lastSource = sourceRect;
     }
-    void drawImage(QRect const& target, cUniImg& source, QRect const& sourceRect) override
-    {
-        record(QStringLiteral("drawImage(cUniImg)"), target);
-        lastSource = sourceRect;
-        lastSourceImg = &source;
-    }
-    void fillRect(QRect const& rect, QColor const&) override { record(QStringLiteral("fillRect"), rect); }
-    void drawRect(QRect const& rect, QColor const&) override { record(QStringLiteral("drawRect"), rect); }
-    void drawGradient(QRect const& rect, QColor const&, QColor const&) override
-    {
-        record(QStringLiteral("drawGradient"), rect);
-    }
-    void drawText(QRect const& rect, int, QString const&, cUniFontMap const&) override
-    {
-        record(QStringLiteral("drawText"), rect);
-    }
-
-    void emitAccelerate(QVariant const& v) { emit sigAccelerateMe(v); }
+    void fillRect(QRect const&, QColor const&) override { record(QStringLiteral("fillRect")); }
+    void drawRect(QRect const&, QColor const&) override { record(QStringLiteral("drawRect")); }
+    void drawGradient(QRect const&, QColor const&, QColor const&) override { record(QStringLiteral("drawGradient")); }
+    void drawText(QRect const&, int, QString const&, cUniFontMap const&) override { record(QStringLiteral("drawText")); }
 
 private:
-    void record(QString const& name, QRect const& rect)
+    void record(QString const& name)
     {
         calls << name;
-        lastRect = rect;
         lastTarget = currentImage();
     }
 };
