@@ -4,7 +4,6 @@
 #include <testsupport.h>
 
 #include <QApplication>
-#include <QPainter>
 #include <QTest>
 #include <QWidget>
 
@@ -44,14 +43,6 @@ QImage paintScreen(ScreenWidget& w, std::function<void()> const& frame)
     return w.painted > before ? dtest::grabWidget(&w) : QImage();
 }
 
-QRgb blendOver(QRgb dst, QRgb src)
-{
-    const int a = qAlpha(src);
-    auto ch = [a](int s, int d) { return (s * a + d * (255 - a) + 127) / 255; };
-    return qRgba(ch(qRed(src), qRed(dst)), ch(qGreen(src), qGreen(dst)), ch(qBlue(src), qBlue(dst)),
-                 qMin(255, a + qAlpha(dst) * (255 - a) / 255));
-}
-
 bool close(QRgb a, QRgb b, int tolerance = 1)
 {
     return qAbs(qRed(a) - qRed(b)) <= tolerance && qAbs(qGreen(a) - qGreen(b)) <= tolerance
@@ -66,21 +57,11 @@ class tst_QtEngine : public QObject
 
 private slots:
     void initSetsOpaquePaintAttributes();
-    void offScreenUpdateStartsTransparent();
     void updatesAreRefusedWithoutPixelsOrWhenNested();
     void reusedImageNeverShowsTheLastUpdate_data();
     void reusedImageNeverShowsTheLastUpdate();
     void resizeAndDestroyManageTheImage();
-    void fillStoresAlphaOffScreen();
-    void outlineColoursExactlyTheBorderPixels();
-    void gradientWorkedExamples();
-    void gradientOnePixelSideDividesByOne();
-    void gradientIsClippedToTheImage();
-    void gradientFollowsTheRuleEverywhere_data();
-    void gradientFollowsTheRuleEverywhere();
-    void drawImageScalesAndBlends();
     void drawImageFromHandlesWithoutPixels();
-    void drawingDoesNothingWhileIdle();
     void screenUpdateClearsBlackAndBlends();
     void screenOutsidePaintEventIsRefused();
 };
@@ -93,27 +74,7 @@ void tst_QtEngine::initSetsOpaquePaintAttributes()
     QVERIFY(w.testAttribute(Qt::WA_OpaquePaintEvent));
     QVERIFY(w.testAttribute(Qt::WA_NoSystemBackground));
     QVERIFY(!e.init(nullptr));
-}
-
-void tst_QtEngine::offScreenUpdateStartsTransparent()
-{
-    cQTEngine e;
-    cUniImg img(&e);
-    img.resize(16, 8);
-    QImage fresh = pixels(e, img);
-    QCOMPARE(fresh.format(), QImage::Format_ARGB32);
-    QCOMPARE(fresh.size(), QSize(16, 8));
-    QCOMPARE(dtest::countPixels(fresh, 0), 16 * 8);
-
-    QVERIFY(img.beginUpdate());
-    img.fillRect(img.rect(), Qt::red);
-    QVERIFY(img.endUpdate());
-    QCOMPARE(dtest::countPixels(pixels(e, img), 0xffff0000), 16 * 8);
-
-    // Drawn before, yet every update starts again from transparent pixels.
-    QVERIFY(img.beginUpdate());
-    QVERIFY(img.endUpdate());
-    QCOMPARE(dtest::countPixels(pixels(e, img), 0), 16 * 8);
+    QCOMPARE(e.metaObject()->className(), "cDorUrizar");  // no meta-object of its own
 }
 
 // An update of an unchanged size reuses its image; whatever the first call
@@ -211,247 +172,15 @@ void tst_QtEngine::resizeAndDestroyManageTheImage()
     cQTEngine e;
     cUniImg img(&e);
     img.resize(5, 5);
-    void* first = img.mData;
-    QVERIFY(first);
     img.resize(7, 3);
-    QCOMPARE(e.imageFromData(img.mData)->size(), QSize(7, 3));
+    const QImage fresh = pixels(e, img);
+    QCOMPARE(fresh.format(), QImage::Format_ARGB32);
+    QCOMPARE(fresh.size(), QSize(7, 3));
+    QCOMPARE(dtest::countPixels(fresh, 0), 7 * 3);
     e.destroyData(&img);
     QCOMPARE(img.mData, nullptr);
     QVERIFY(e.QImagefromUniImage(&img).isNull());
     e.destroyData(nullptr);
-}
-
-void tst_QtEngine::fillStoresAlphaOffScreen()
-{
-    cQTEngine e;
-    cUniImg img(&e);
-    img.resize(10, 10);
-    const QColor halfBlue(0, 0, 255, 128);
-    QVERIFY(img.beginUpdate());
-    img.fillRect(img.rect(), Qt::white);
-    img.fillRect(QRect(2, 2, 4, 4), halfBlue);
-    QVERIFY(img.endUpdate());
-    const QImage out = pixels(e, img);
-    QCOMPARE(out.pixel(3, 3), halfBlue.rgba());  // replaced, not blended over white
-    QCOMPARE(out.pixel(0, 0), 0xffffffffu);
-    QCOMPARE(dtest::countPixels(out, halfBlue.rgba()), 16);
-}
-
-void tst_QtEngine::outlineColoursExactlyTheBorderPixels()
-{
-    cQTEngine e;
-    cUniImg img(&e);
-    img.resize(20, 20);
-    QVERIFY(img.beginUpdate());
-    img.drawRect(QRect(0, 0, 10, 10), Qt::red);
-    img.drawRect(QRect(12, 12, 5, 3), Qt::green);
-    QVERIFY(img.endUpdate());
-    const QImage out = pixels(e, img);
-    QCOMPARE(dtest::countPixels(out, 0xffff0000), 36);
-    QCOMPARE(dtest::countPixels(out, 0xff00ff00), 12);
-    for (int i = 0; i < 10; ++i) {
-        QCOMPARE(out.pixel(i, 0), 0xffff0000u);
-        QCOMPARE(out.pixel(i, 9), 0xffff0000u);
-        QCOMPARE(out.pixel(0, i), 0xffff0000u);
-        QCOMPARE(out.pixel(9, i), 0xffff0000u);
-    }
-    QCOMPARE(out.pixel(1, 1), 0u);
-    QCOMPARE(out.pixel(16, 14), 0xff00ff00u);
-    QCOMPARE(out.pixel(17, 14), 0u);
-}
-
-void tst_QtEngine::gradientWorkedExamples()
-{
-    cQTEngine e;
-    cUniImg img(&e);
-    img.resize(8, 8);
-
-    QVERIFY(img.beginUpdate());
-    img.drawGradient(QRect(0, 0, 4, 4), Qt::black, Qt::white);
-    QVERIFY(img.endUpdate());
-    QImage out = pixels(e, img);
-    for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 4; ++x) {
-            const bool blended = (x == 1 || x == 3) && (y == 1 || y == 3);
-            QCOMPARE(out.pixel(x, y), blended ? 0xff7f7f7fu : 0xff000000u);
-        }
-    QCOMPARE(out.pixel(4, 4), 0u);  // nothing outside the rectangle
-
-    // 6 x 6: (3, 3) is the centre and a blended pixel, so it reaches c2.
-    QVERIFY(img.beginUpdate());
-    img.drawGradient(QRect(0, 0, 6, 6), QColor(10, 20, 30, 40), QColor(200, 100, 50, 250));
-    QVERIFY(img.endUpdate());
-    out = pixels(e, img);
-    QCOMPARE(out.pixel(3, 3), qRgba(200, 100, 50, 250));
-    QCOMPARE(dtest::countPixels(out, qRgba(200, 100, 50, 250)), 1);
-    // (1, 1): |dx| = |dy| = 2, a = b = 170, k = 86; channels move down as well as up.
-    QCOMPARE(out.pixel(1, 1), qRgba(10 + ((190 * 86) >> 8), 20 + ((80 * 86) >> 8), 30 + ((20 * 86) >> 8),
-                                    40 + ((210 * 86) >> 8)));
-    QCOMPARE(out.pixel(0, 0), qRgba(10, 20, 30, 40));
-
-    // 5 x 5: the centre (3, 3) is not a blended pixel.
-    QVERIFY(img.beginUpdate());
-    img.drawGradient(QRect(0, 0, 5, 5), Qt::black, Qt::white);
-    QVERIFY(img.endUpdate());
-    out = pixels(e, img);
-    QCOMPARE(dtest::countPixels(out, 0xffffffff), 0);
-    QCOMPARE(out.pixel(3, 3), 0xff000000u);
-
-    // A falling channel uses a floor shift: 255 + ((-255 * 128) >> 8) = 127.
-    QVERIFY(img.beginUpdate());
-    img.drawGradient(QRect(0, 0, 4, 4), Qt::white, Qt::black);
-    QVERIFY(img.endUpdate());
-    QCOMPARE(pixels(e, img).pixel(1, 1), 0xff7f7f7fu);
-}
-
-void tst_QtEngine::gradientOnePixelSideDividesByOne()
-{
-    cQTEngine e;
-    cUniImg img(&e);
-    img.resize(4, 4);
-    QVERIFY(img.beginUpdate());
-    img.drawGradient(QRect(0, 0, 1, 3), Qt::black, Qt::white);  // halfW would be 0
-    img.drawGradient(QRect(2, 0, 1, 1), Qt::black, Qt::white);
-    QVERIFY(img.endUpdate());
-    const QImage out = pixels(e, img);
-    // Column 0: W = 1, H = 3, halfW = 1, halfH = 1; rows 0 and 2 are blended,
-    // dy = -2 and 0 -> b = 512 (k = 0) and b = 0 (k = 256).
-    QCOMPARE(out.pixel(0, 0), 0xff000000u);
-    QCOMPARE(out.pixel(0, 1), 0xff000000u);
-    QCOMPARE(out.pixel(0, 2), 0xffffffffu);
-    QCOMPARE(out.pixel(2, 0), 0xffffffffu);  // a 1 x 1 rectangle is its own centre
-}
-
-void tst_QtEngine::gradientIsClippedToTheImage()
-{
-    cQTEngine e;
-    // The same gradient drawn inside a large image and over the edges of a
-    // small one: the small one holds exactly the overlapping part.
-    cUniImg big(&e), small(&e);
-    big.resize(40, 40);
-    small.resize(10, 10);
-    const QRect inBig(4, 6, 23, 17);
-    const QPoint offset(-10, -12);  // small's origin inside big
-
-    QVERIFY(big.beginUpdate());
-    big.drawGradient(inBig, QColor(0, 0, 0), QColor(255, 128, 64));
-    QVERIFY(big.endUpdate());
-    QVERIFY(small.beginUpdate());
-    small.drawGradient(inBig.translated(offset), QColor(0, 0, 0), QColor(255, 128, 64));
-    small.drawGradient(QRect(-100000, -100000, 5, 5), Qt::red, Qt::red);  // wholly outside
-    small.drawGradient(QRect(8, 8, 100000, 100000), Qt::red, Qt::red);    // far past the end
-    QVERIFY(small.endUpdate());
-
-    const QImage b = pixels(e, big), s = pixels(e, small);
-    for (int y = 0; y < 10; ++y)
-        for (int x = 0; x < 10; ++x)
-            if (x < 8 || y < 8)
-                QCOMPARE(s.pixel(x, y), b.pixel(x - offset.x(), y - offset.y()));
-    QCOMPARE(dtest::countPixels(s, 0xffff0000), 4);  // the corner that reaches past the end
-    QCOMPARE(s.pixel(9, 9), 0xffff0000u);
-
-    // Wider than int: from -2e9 to 2e9 the centre lies at (1, 1) of the image,
-    // the blended pixels at even (x, y), all within k = 256 of it.
-    QVERIFY(small.beginUpdate());
-    small.drawGradient(QRect(QPoint(-2000000000, -2000000000), QPoint(2000000000, 2000000000)), Qt::black,
-                       Qt::white);
-    QVERIFY(small.endUpdate());
-    const QImage huge = pixels(e, small);
-    for (int y = 0; y < 10; ++y)
-        for (int x = 0; x < 10; ++x)
-            QCOMPARE(huge.pixel(x, y), (x % 2 == 0 && y % 2 == 0) ? 0xffffffffu : 0xff000000u);
-}
-
-// The rule written out pixel by pixel, unclipped, into a canvas of its own.
-static QRgb referenceGradientPixel(int x, int y, int W, int H, QRgb c1, QRgb c2)
-{
-    if ((W - x) % 2 == 0 || (H - y) % 2 == 0)
-        return c1;
-    const int halfW = qMax(W / 2, 1), halfH = qMax(H / 2, 1);
-    const int a = qAbs(x + halfW - W) * 256 / halfW;
-    const int b = qAbs(y + halfH - H) * 256 / halfH;
-    const int k = qMax(256 - qMax(a, b), 0);
-    QRgb out = 0;
-    for (int shift = 0; shift < 32; shift += 8) {
-        const int p = (c1 >> shift) & 0xff, q = (c2 >> shift) & 0xff;
-        out |= QRgb((p + (((q - p) * k) >> 8)) & 0xff) << shift;
-    }
-    return out;
-}
-
-void tst_QtEngine::gradientFollowsTheRuleEverywhere_data()
-{
-    QTest::addColumn<QSize>("imageSize");
-    QTest::addColumn<QRect>("rect");
-    QTest::newRow("7x5 inside") << QSize(12, 12) << QRect(2, 3, 7, 5);
-    QTest::newRow("2x2") << QSize(4, 4) << QRect(1, 1, 2, 2);
-    QTest::newRow("3x8 odd width") << QSize(10, 10) << QRect(0, 1, 3, 8);
-    QTest::newRow("whole 64x48") << QSize(64, 48) << QRect(0, 0, 64, 48);
-    QTest::newRow("wide 300x7") << QSize(320, 9) << QRect(5, 1, 300, 7);
-    QTest::newRow("past every edge") << QSize(40, 30) << QRect(-13, -7, 71, 45);
-    QTest::newRow("left and top cut odd") << QSize(40, 30) << QRect(-3, -5, 20, 21);
-    QTest::newRow("wider than one column chunk") << QSize(4200, 6) << QRect(-3, 0, 4203, 5);
-    QTest::newRow("chunk edge cut") << QSize(2100, 4) << QRect(-1000, -1, 4096, 7);
-}
-
-void tst_QtEngine::gradientFollowsTheRuleEverywhere()
-{
-    QFETCH(QSize, imageSize);
-    QFETCH(QRect, rect);
-    const QRgb c1 = qRgba(12, 200, 40, 90), c2 = qRgba(250, 10, 130, 255);
-    cQTEngine e;
-    cUniImg img(&e);
-    img.resize(imageSize);
-    QVERIFY(img.beginUpdate());
-    img.drawGradient(rect, QColor::fromRgba(c1), QColor::fromRgba(c2));
-    QVERIFY(img.endUpdate());
-    const QImage out = pixels(e, img);
-    for (int y = 0; y < out.height(); ++y)
-        for (int x = 0; x < out.width(); ++x) {
-            const QRgb expected = rect.contains(x, y)
-                ? referenceGradientPixel(x - rect.left(), y - rect.top(), rect.width(), rect.height(), c1, c2)
-                : 0u;
-            if (out.pixel(x, y) != expected)
-                QFAIL(qPrintable(QString("pixel (%1, %2) is %3, expected %4").arg(x).arg(y)
-                                     .arg(out.pixel(x, y), 8, 16, QChar('0')).arg(expected, 8, 16, QChar('0'))));
-        }
-}
-
-void tst_QtEngine::drawImageScalesAndBlends()
-{
-    cQTEngine e;
-    cUniImg img(&e);
-    img.resize(8, 8);
-    QImage src(2, 2, QImage::Format_ARGB32);
-    src.setPixel(0, 0, 0xffff0000);
-    src.setPixel(1, 0, 0xff00ff00);
-    src.setPixel(0, 1, 0xff0000ff);
-    src.setPixel(1, 1, 0x80ffffff);
-
-    QVERIFY(img.beginUpdate());
-    img.fillRect(img.rect(), Qt::black);
-    img.drawImage(QRect(0, 0, 4, 4), src, QRect(0, 0, 2, 2));
-    img.drawImage(QRect(6, 6, 1, 1), src, QRect(1, 0, 1, 1));
-    QVERIFY(img.endUpdate());
-    const QImage out = pixels(e, img);
-    QCOMPARE(out.pixel(0, 0), 0xffff0000u);
-    QCOMPARE(out.pixel(1, 1), 0xffff0000u);
-    QCOMPARE(out.pixel(3, 0), 0xff00ff00u);
-    QCOMPARE(out.pixel(0, 3), 0xff0000ffu);
-    QVERIFY(close(out.pixel(3, 3), blendOver(0xff000000, 0x80ffffff)));  // source-over
-    QCOMPARE(out.pixel(6, 6), 0xff00ff00u);
-    QCOMPARE(out.pixel(5, 5), 0xff000000u);
-
-    // A handle's image, drawn through the handle form.
-    cUniImg tile(&e);
-    tile.resize(2, 2);
-    QVERIFY(tile.beginUpdate());
-    tile.fillRect(tile.rect(), Qt::yellow);
-    QVERIFY(tile.endUpdate());
-    QVERIFY(img.beginUpdate());
-    img.drawImage(QRect(2, 2, 4, 4), tile);
-    QVERIFY(img.endUpdate());
-    QCOMPARE(dtest::countPixels(pixels(e, img), 0xffffff00), 16);
 }
 
 void tst_QtEngine::drawImageFromHandlesWithoutPixels()
@@ -470,18 +199,6 @@ void tst_QtEngine::drawImageFromHandlesWithoutPixels()
     QVERIFY(img.endUpdate());
     QCOMPARE(dtest::countPixels(pixels(e, img), 0), 16);
     QVERIFY(e.QImagefromUniImage(&screen).isNull());
-}
-
-void tst_QtEngine::drawingDoesNothingWhileIdle()
-{
-    cQTEngine e;
-    cUniImg img(&e);
-    img.resize(4, 4);
-    e.fillRect(QRect(0, 0, 4, 4), Qt::red);
-    e.drawRect(QRect(0, 0, 4, 4), Qt::red);
-    e.drawGradient(QRect(0, 0, 4, 4), Qt::red, Qt::red);
-    e.drawImage(QRect(0, 0, 4, 4), QImage(4, 4, QImage::Format_ARGB32), QRect(0, 0, 4, 4));
-    QCOMPARE(dtest::countPixels(pixels(e, img), 0), 16);
 }
 
 void tst_QtEngine::screenUpdateClearsBlackAndBlends()

@@ -1,12 +1,14 @@
-// Qt engine text on real pixels: placement by the alignment flags, the cell
-// grown by 3 x border, the advance by glyph width, and hostile glyph boxes.
-// Atlases come from a cache written here, so each case runs in its own child.
+// Qt engine text on real pixels: placement by the alignment flags (the rule
+// every engine shares), the cell grown by 3 x border, the advance by glyph
+// width, and hostile glyph boxes. The atlases are written once per process,
+// before its first font lookup.
 
 #include <dorurizar/qtengine.h>
-#include <dorurizar/uniimg.h>
 #include <dorurizar/unifontmap.h>
-#include <childcheck.h>
+#include <dorurizar/uniimg.h>
+
 #include <atlasfile.h>
+#include <testsupport.h>
 
 #include <QApplication>
 #include <QPainter>
@@ -35,29 +37,31 @@ void paintProbeGlyph(QImage& img, QRect const& box, int B, QRgb fill)
     p.fillRect(box, QColor::fromRgba(fill));
 }
 
-bool writeAtlases(QTemporaryDir const& tmp)
+bool writeAtlases(QString const& dir)
 {
-    cFontInfo::makeCacheBasePath(tmp.path());
-    const atlasfile::Synthetic zero = atlasfile::makeSynthetic(widthSix, 12, 0, kRed, 0xff000000);
-    if (!atlasfile::writeAtlas(tmp.path(), QStringLiteral("Zero_12_-1_0_ffff0000_ff000000"), zero.image, zero.boxes))
+    // Red 6 x 12 glyphs, border 0, and 'e' of 5 x 11; 'c' and 'd' have boxes
+    // a crafted cache file could hold.
+    atlasfile::Synthetic zero = atlasfile::makeSynthetic(widthSix, 12, 0, kRed, 0xff000000);
+    QVector<QRect> boxes = zero.boxes;
+    boxes['e'].setSize(QSize(5, 11));
+    boxes['c'] = QRect(0, 0, 2000000000, 12);  // two of these overflow a 32-bit sum
+    boxes['d'] = QRect(-2000000000, 0, 10, 12);
+    if (!atlasfile::writeAtlas(dir, QStringLiteral("Zero_12_-1_0_ffff0000_ff000000"), zero.image, boxes))
         return false;
 
     QImage grow(80, 40, QImage::Format_ARGB32);
     grow.fill(0);
-    QVector<QRect> boxes(256, QRect(0, 0, 0, 0));
-    boxes['A'] = QRect(10, 5, 6, 12);
-    boxes['B'] = QRect(40, 5, 5, 12);
-    paintProbeGlyph(grow, boxes['A'], 2, kRed);
-    paintProbeGlyph(grow, boxes['B'], 2, kWhite);
-    if (!atlasfile::writeAtlas(tmp.path(), QStringLiteral("Grow_12_-1_2_ffff0000_ff000000"), grow, boxes))
+    QVector<QRect> probes(256, QRect(0, 0, 0, 0));
+    probes['A'] = QRect(10, 5, 6, 12);
+    probes['B'] = QRect(40, 5, 5, 12);
+    paintProbeGlyph(grow, probes['A'], 2, kRed);
+    paintProbeGlyph(grow, probes['B'], 2, kWhite);
+    if (!atlasfile::writeAtlas(dir, QStringLiteral("Grow_12_-1_2_ffff0000_ff000000"), grow, probes))
         return false;
 
-    QVector<QRect> hostile = zero.boxes;
-    hostile['a'] = QRect(5000, 7000, 10, 10);     // outside the image
-    hostile['b'] = QRect(3, 4, -5, -6);           // negative size
-    hostile['c'] = QRect(0, 0, 2000000000, 12);   // two of these overflow a 32-bit sum
-    hostile['d'] = QRect(-2000000000, 0, 10, 12);
-    return atlasfile::writeAtlas(tmp.path(), QStringLiteral("Hostile_12_-1_2_ffff0000_ff000000"), zero.image, hostile);
+    boxes['a'] = QRect(5000, 7000, 10, 10);  // outside the image
+    boxes['b'] = QRect(3, 4, -5, -6);        // negative size
+    return atlasfile::writeAtlas(dir, QStringLiteral("Hostile_12_-1_2_ffff0000_ff000000"), zero.image, boxes);
 }
 
 struct Canvas {
@@ -85,83 +89,120 @@ QRect boundsOf(QImage const& img, QRgb color)
     return r;
 }
 
-} // namespace
-
-DTEST_CHILD(alignment)
+QRect fromCorners(int left, int top, int right, int bottom)
 {
-    QTemporaryDir tmp;
-    CHECK(writeAtlases(tmp));
-    cUniFontMap font(cFontInfo("Zero_12_-1_0_ffff0000_ff000000"));
-    CHECK_EQ(font.border(), 0);
-    Canvas canvas(320, 80);
-    const QRect rect(QPoint(10, 10), QPoint(109, 49));
-    const QString text = QStringLiteral("ABCDE");  // 30 x 12
-
-    struct Placement {
-        QRect rect;
-        int flags;
-        QString text;
-        QRect drawn;
-    } const placements[] = {
-        {rect, 0, text, QRect(10, 10, 30, 12)},
-        {rect, Qt::AlignRight | Qt::AlignBottom, text, QRect(79, 37, 30, 12)},
-        {rect, Qt::AlignCenter, text, QRect(45, 24, 30, 12)},
-        // Bottom and right win.
-        {rect, Qt::AlignBottom | Qt::AlignVCenter | Qt::AlignRight | Qt::AlignHCenter, text, QRect(79, 37, 30, 12)},
-        // Other bits are ignored.
-        {rect, Qt::AlignVCenter | Qt::TextWordWrap | Qt::AlignJustify, text, QRect(10, 24, 30, 12)},
-        // Nothing is clipped: a string wider than the rectangle runs past it, to the left when right-aligned.
-        {QRect(QPoint(150, 10), QPoint(199, 49)), Qt::AlignRight, QStringLiteral("ABCDEFGHIJKLMNOPQRST"),
-         QRect(79, 10, 120, 12)},
-    };
-    for (Placement const& p : placements)
-        CHECK_EQ(boundsOf(canvas.draw(p.rect, p.flags, p.text, font), kRed), p.drawn);
-
-    CHECK_EQ(dtest::countPixels(canvas.draw(rect, 0, QString(), font), kRed), 0);
-    CHECK_EQ(dtest::countPixels(canvas.draw(QRect(QPoint(50, 10), QPoint(49, 49)), 0, text, font), kRed), 0);
-    CHECK_EQ(dtest::countPixels(canvas.draw(QRect(QPoint(10, 50), QPoint(109, 49)), 0, text, font), kRed), 0);
-    cUniFontMap none;
-    CHECK_EQ(dtest::countPixels(canvas.draw(rect, 0, text, none), 0), 320 * 80);
-    return 0;
+    return QRect(QPoint(left, top), QPoint(right, bottom));
 }
 
-DTEST_CHILD(borderGrowthAndAdvance)
+} // namespace
+
+class tst_QtText : public QObject
 {
-    QTemporaryDir tmp;
-    CHECK(writeAtlases(tmp));
-    cUniFontMap font(cFontInfo("Grow_12_-1_2_ffff0000_ff000000"));
-    CHECK_EQ(font.border(), 2);
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void alignment_data();
+    void alignment();
+    void borderGrowthAndAdvance();
+    void hostileBoxesDrawSafely();
+
+private:
+    QTemporaryDir mCache;
+};
+
+void tst_QtText::initTestCase()
+{
+    QVERIFY(writeAtlases(mCache.path()));
+    cFontInfo::makeCacheBasePath(mCache.path());
+}
+
+void tst_QtText::alignment_data()
+{
+    QTest::addColumn<QRect>("rect");
+    QTest::addColumn<int>("flags");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QRect>("drawn");  // the red pixels' bounds; null when none
+    const QRect box = fromCorners(10, 10, 109, 49);
+    const QString abcde = QStringLiteral("ABCDE");  // 30 x 12
+    QTest::newRow("left top") << box << 0 << abcde << QRect(10, 10, 30, 12);
+    // Right and bottom place the text against rect.right() and rect.bottom() themselves.
+    QTest::newRow("right") << box << int(Qt::AlignRight) << abcde << QRect(79, 10, 30, 12);
+    QTest::newRow("bottom") << box << int(Qt::AlignBottom) << abcde << QRect(10, 37, 30, 12);
+    QTest::newRow("right bottom") << box << int(Qt::AlignRight | Qt::AlignBottom) << abcde << QRect(79, 37, 30, 12);
+    // 10 + 100 / 2 - 30 / 2 = 45 and 10 + 40 / 2 - 12 / 2 = 24.
+    QTest::newRow("hcenter") << box << int(Qt::AlignHCenter) << abcde << QRect(45, 10, 30, 12);
+    QTest::newRow("vcenter") << box << int(Qt::AlignVCenter) << abcde << QRect(10, 24, 30, 12);
+    QTest::newRow("center") << box << int(Qt::AlignCenter) << abcde << QRect(45, 24, 30, 12);
+    // Halves taken apart: 10 + 100 / 2 - 5 / 2 = 58 and 10 + 40 / 2 - 11 / 2 = 25.
+    QTest::newRow("center, odd text") << box << int(Qt::AlignCenter) << QStringLiteral("e") << QRect(58, 25, 5, 11);
+    QTest::newRow("bottom and right win") << box
+                                          << int(Qt::AlignBottom | Qt::AlignVCenter | Qt::AlignRight | Qt::AlignHCenter)
+                                          << abcde << QRect(79, 37, 30, 12);
+    QTest::newRow("other bits ignored") << box << int(Qt::AlignVCenter | Qt::TextWordWrap | Qt::AlignJustify) << abcde
+                                        << QRect(10, 24, 30, 12);
+    // Nothing is clipped: text larger than the rectangle runs past it.
+    QTest::newRow("wider than rect, right") << fromCorners(150, 10, 199, 49) << int(Qt::AlignRight)
+                                            << QStringLiteral("ABCDEFGHIJKLMNOPQRST") << QRect(79, 10, 120, 12);
+    QTest::newRow("taller than rect, bottom") << fromCorners(10, 10, 109, 15) << int(Qt::AlignBottom) << abcde
+                                              << QRect(10, 3, 30, 12);
+    QTest::newRow("taller than rect, vcenter") << fromCorners(10, 10, 109, 13) << int(Qt::AlignVCenter) << abcde
+                                               << QRect(10, 6, 30, 12);
+    // 64-bit measure: 109 - 4000000006 puts the first 'c' below the int range
+    // (skipped), the second at -1999999897 and 'A' at 103.
+    QTest::newRow("64-bit sum, right") << box << int(Qt::AlignRight) << QStringLiteral("ccA") << QRect(103, 10, 6, 12);
+    QTest::newRow("64-bit sum, left") << box << 0 << QStringLiteral("ccA") << QRect();
+    QTest::newRow("box far left of the atlas") << box << 0 << QStringLiteral("dA") << QRect(20, 10, 6, 12);
+    QTest::newRow("empty string") << box << 0 << QString() << QRect();
+    QTest::newRow("left > right") << fromCorners(50, 10, 49, 49) << 0 << abcde << QRect();
+    QTest::newRow("top > bottom") << fromCorners(10, 50, 109, 49) << 0 << abcde << QRect();
+}
+
+void tst_QtText::alignment()
+{
+    QFETCH(QRect, rect);
+    QFETCH(int, flags);
+    QFETCH(QString, text);
+    QFETCH(QRect, drawn);
+    const cUniFontMap font(cFontInfo("Zero_12_-1_0_ffff0000_ff000000"));
+    QCOMPARE(font.border(), 0);
+    Canvas canvas(320, 80);
+    QCOMPARE(boundsOf(canvas.draw(rect, flags, text, font), kRed), drawn);
+}
+
+void tst_QtText::borderGrowthAndAdvance()
+{
+    const cUniFontMap font(cFontInfo("Grow_12_-1_2_ffff0000_ff000000"));
+    QCOMPARE(font.border(), 2);
     Canvas canvas(200, 100);
     const QRect rect(QPoint(20, 20), QPoint(119, 59));
 
     // One glyph: its box, then 6 more columns and rows of what lies beside it in the atlas.
-    QImage one = canvas.draw(rect, 0, QStringLiteral("A"), font);
-    CHECK_EQ(boundsOf(one, kRed), QRect(20, 20, 6, 12));
-    CHECK_EQ(boundsOf(one, kGreen), QRect(20, 20, 12, 18));
-    CHECK_EQ(dtest::countPixels(one, kBlue), 0);
+    const QImage one = canvas.draw(rect, 0, QStringLiteral("A"), font);
+    QCOMPARE(boundsOf(one, kRed), QRect(20, 20, 6, 12));
+    QCOMPARE(boundsOf(one, kGreen), QRect(20, 20, 12, 18));
+    QCOMPARE(dtest::countPixels(one, kBlue), 0);
 
     // The next glyph starts one glyph width on and covers the earlier one's extra columns.
-    QImage two = canvas.draw(rect, 0, QStringLiteral("AB"), font);
-    CHECK_PIXEL(two, 25, 25, kRed, 0);
-    CHECK_PIXEL(two, 26, 25, kWhite, 0);
-    CHECK_PIXEL(two, 30, 25, kWhite, 0);
-    CHECK_PIXEL(two, 31, 25, kGreen, 0);
-    CHECK_PIXEL(two, 36, 25, kGreen, 0);
-    CHECK_EQ(qAlpha(two.pixel(37, 25)), 0);
-    CHECK_PIXEL(two, 20, 37, kGreen, 0);
-    CHECK_EQ(qAlpha(two.pixel(20, 38)), 0);
-    CHECK_EQ(dtest::countPixels(two, kBlue), 0);
-    return 0;
+    const QImage two = canvas.draw(rect, 0, QStringLiteral("AB"), font);
+    QCOMPARE(two.pixel(25, 25), kRed);
+    QCOMPARE(two.pixel(26, 25), kWhite);
+    QCOMPARE(two.pixel(30, 25), kWhite);
+    QCOMPARE(two.pixel(31, 25), kGreen);
+    QCOMPARE(two.pixel(36, 25), kGreen);
+    QCOMPARE(qAlpha(two.pixel(37, 25)), 0);
+    QCOMPARE(two.pixel(20, 37), kGreen);
+    QCOMPARE(qAlpha(two.pixel(20, 38)), 0);
+    QCOMPARE(dtest::countPixels(two, kBlue), 0);
 }
 
 // Regression: boxes outside the atlas or with sums past the int range must
 // neither crash nor read outside the image (run under the sanitizers too).
-DTEST_CHILD(hostileBoxesDrawSafely)
+void tst_QtText::hostileBoxesDrawSafely()
 {
-    QTemporaryDir tmp;
-    CHECK(writeAtlases(tmp));
-    cUniFontMap font(cFontInfo("Hostile_12_-1_2_ffff0000_ff000000"));
-    CHECK(font.mNode && font.mNode->mInfo.mFamily == QLatin1String("Hostile"));
+    DTEST_IN_CHILD(60000);
+    const cUniFontMap font(cFontInfo("Hostile_12_-1_2_ffff0000_ff000000"));
+    QVERIFY(font.mNode && font.mNode->mInfo.mFamily == QLatin1String("Hostile"));
     Canvas canvas(200, 60);
     const QRect rect(QPoint(0, 0), QPoint(199, 59));
     for (int flags : {0, int(Qt::AlignRight), int(Qt::AlignCenter)}) {
@@ -169,19 +210,8 @@ DTEST_CHILD(hostileBoxesDrawSafely)
         canvas.draw(rect, flags, QStringLiteral("ccccA"), font);
         canvas.draw(rect, flags, QStringLiteral("dAd"), font);
     }
-    CHECK(boundsOf(canvas.draw(rect, 0, QStringLiteral("A"), font), kRed).contains(QRect(0, 0, 6, 12)));
-    return 0;
+    QVERIFY(boundsOf(canvas.draw(rect, 0, QStringLiteral("A"), font), kRed).contains(QRect(0, 0, 6, 12)));
 }
-
-class tst_QtText : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void alignment() { EXPECT_CHILD_PASSES("alignment"); }
-    void borderGrowthAndAdvance() { EXPECT_CHILD_PASSES("borderGrowthAndAdvance"); }
-    void hostileBoxesDrawSafely() { EXPECT_CHILD_PASSES("hostileBoxesDrawSafely"); }
-};
 
 DTEST_MAIN(tst_QtText)
 #include "tst_qttext.moc"
