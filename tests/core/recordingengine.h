@@ -1,39 +1,29 @@
 #ifndef DORURIZAR_RECORDINGENGINE_H
 #define DORURIZAR_RECORDINGENGINE_H
 
-// An engine that records what reaches it, for testing the handles and the
-// base class without pixels.
+// An engine that records what reaches it as text, for testing the handles and
+// the base class without pixels.
 
 #include <dorurizar/dorurizar.h>
 #include <dorurizar/uniimg.h>
 
-#include <QColor>
-#include <QImage>
 #include <QRect>
 #include <QSize>
-#include <QString>
 #include <QStringList>
 
 class RecordingEngine : public cDorUrizar
 {
 public:
-    struct ResizeCall {
-        cUniImg* img;
-        QSize requested;
-        QSize sizeSeen;        // img->size() at the time of the call
-        cUniImg* currentSeen;  // currentImage() at the time of the call
-    };
-
     QStringList calls;
-    QList<ResizeCall> resizes;
-    QRect lastSource;
     cUniImg* lastTarget = nullptr;  // current image when a drawing call arrived
     void* destroyedData = nullptr;  // img->mData as destroyData() found it
 
+    // "resize 8x6 over 2x3", and " current" when img is the current image.
     void resize(cUniImg* img, QSize const& size) override
     {
-        resizes.append({img, size, img->size(), currentImage()});
-        calls << QStringLiteral("resize");
+        calls << QStringLiteral("resize %1x%2 over %3x%4%5")
+                     .arg(size.width()).arg(size.height()).arg(img->size().width()).arg(img->size().height())
+                     .arg(img == currentImage() ? " current" : "");
     }
     void destroyData(cUniImg* img) override
     {
@@ -41,11 +31,10 @@ public:
         destroyedData = img->mData;
         img->mData = nullptr;
     }
-    void drawImage(QRect const&, QImage const&, QRect const&) override { record(QStringLiteral("drawImage(QImage)")); }
-    void drawImage(QRect const&, cUniImg&, QRect const& sourceRect) override
+    void drawImage(QRect const&, QImage const&, QRect const&) override { record(QStringLiteral("drawImage")); }
+    void drawImage(QRect const&, cUniImg&, QRect const& s) override
     {
-        record(QStringLiteral("drawImage(cUniImg)"));
-        lastSource = sourceRect;
+        record(QStringLiteral("drawImage from %1,%2 %3x%4").arg(s.x()).arg(s.y()).arg(s.width()).arg(s.height()));
     }
     void fillRect(QRect const&, QColor const&) override { record(QStringLiteral("fillRect")); }
     void drawRect(QRect const&, QColor const&) override { record(QStringLiteral("drawRect")); }
@@ -53,9 +42,9 @@ public:
     void drawText(QRect const&, int, QString const&, cUniFontMap const&) override { record(QStringLiteral("drawText")); }
 
 private:
-    void record(QString const& name)
+    void record(QString const& call)
     {
-        calls << name;
+        calls << call;
         lastTarget = currentImage();
     }
 };

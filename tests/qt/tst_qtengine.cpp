@@ -11,11 +11,6 @@
 
 namespace {
 
-QImage pixels(cQTEngine& e, cUniImg& img)
-{
-    return e.QImagefromUniImage(&img);
-}
-
 // A screen widget that runs the screen update from its paint event, as hosts do.
 class ScreenWidget : public QWidget
 {
@@ -60,10 +55,8 @@ private slots:
     void updatesAreRefusedWithoutPixelsOrWhenNested();
     void reusedImageNeverShowsTheLastUpdate_data();
     void reusedImageNeverShowsTheLastUpdate();
-    void resizeAndDestroyManageTheImage();
-    void drawImageFromHandlesWithoutPixels();
-    void screenUpdateClearsBlackAndBlends();
-    void screenOutsidePaintEventIsRefused();
+    void resizeDrawAndDestroy();
+    void screenUpdateFromPaintEvent();
 };
 
 void tst_QtEngine::initSetsOpaquePaintAttributes()
@@ -129,7 +122,7 @@ void tst_QtEngine::reusedImageNeverShowsTheLastUpdate()
     case 9: midUpdate = e.QImagefromUniImage(&img); break;
     }
     QVERIFY(img.endUpdate());
-    const QImage out = pixels(e, img);
+    const QImage out = e.QImagefromUniImage(&img);
     QCOMPARE(out.pixel(0, 0), atCorner);
     QCOMPARE(out.pixel(8, 4), atCentre);
     QCOMPARE(dtest::countPixels(out, 0xffff0000), 0);
@@ -159,65 +152,67 @@ void tst_QtEngine::updatesAreRefusedWithoutPixelsOrWhenNested()
     QCOMPARE(e.currentImage(), &a);  // the first update stays open
     b.fillRect(QRect(0, 0, 4, 4), Qt::green);
     QVERIFY(a.endUpdate());
-    QCOMPARE(dtest::countPixels(pixels(e, a), 0xff00ff00), 16);
-    QCOMPARE(dtest::countPixels(pixels(e, b), 0), 16);
+    QCOMPARE(dtest::countPixels(e.QImagefromUniImage(&a), 0xff00ff00), 16);
+    QCOMPARE(dtest::countPixels(e.QImagefromUniImage(&b), 0), 16);
 
     cUniScreen screen;  // no widget
     QVERIFY(!e.beginUpdate(&screen));
     QVERIFY(!e.isActive());
 }
 
-void tst_QtEngine::resizeAndDestroyManageTheImage()
+void tst_QtEngine::resizeDrawAndDestroy()
 {
     cQTEngine e;
     cUniImg img(&e);
     img.resize(5, 5);
     img.resize(7, 3);
-    const QImage fresh = pixels(e, img);
+    const QImage fresh = e.QImagefromUniImage(&img);
     QCOMPARE(fresh.format(), QImage::Format_ARGB32);
     QCOMPARE(fresh.size(), QSize(7, 3));
     QCOMPARE(dtest::countPixels(fresh, 0), 7 * 3);
+
+    // Handles without pixels, the screen among them, draw nothing.
+    cUniImg empty(&e);
+    cUniScreen screen;
+    QWidget w;
+    screen.setWidget(&w);
+    screen.mData = &w;  // what the engine keeps for a screen
+    QVERIFY(img.beginUpdate());
+    img.drawImage(img.rect(), empty);
+    img.drawImage(img.rect(), screen, QRect(0, 0, 4, 4));
+    QVERIFY(img.endUpdate());
+    QCOMPARE(dtest::countPixels(e.QImagefromUniImage(&img), 0), 7 * 3);
+    QVERIFY(e.QImagefromUniImage(&screen).isNull());
+
     e.destroyData(&img);
     QCOMPARE(img.mData, nullptr);
     QVERIFY(e.QImagefromUniImage(&img).isNull());
     e.destroyData(nullptr);
 }
 
-void tst_QtEngine::drawImageFromHandlesWithoutPixels()
-{
-    cQTEngine e;
-    cUniImg img(&e), empty(&e);
-    img.resize(4, 4);
-    cUniScreen screen;
-    QWidget w;
-    screen.setWidget(&w);
-    screen.mData = &w;  // what the engine keeps for a screen
-
-    QVERIFY(img.beginUpdate());
-    img.drawImage(img.rect(), empty);
-    img.drawImage(img.rect(), screen, QRect(0, 0, 4, 4));
-    QVERIFY(img.endUpdate());
-    QCOMPARE(dtest::countPixels(pixels(e, img), 0), 16);
-    QVERIFY(e.QImagefromUniImage(&screen).isNull());
-}
-
-void tst_QtEngine::screenUpdateClearsBlackAndBlends()
+// Qt lets a painter begin on a widget only inside its paint event: the host
+// updates the screen from there.
+void tst_QtEngine::screenUpdateFromPaintEvent()
 {
     cQTEngine e;
     ScreenWidget w;
     w.resize(64, 48);
     QVERIFY(e.init(&w));
-    cUniScreen screen;
+    cUniScreen screen;  // follows the current engine
     screen.setWidget(&w);
     cUniImg::switchEngine(&e);
     QVERIFY(dtest::showAndWait(&w));
+    QTest::ignoreMessage(QtWarningMsg, "QWidget::paintEngine: Should no longer be called");
+    QTest::ignoreMessage(QtWarningMsg, "QPainter::begin: Paint device returned engine == 0, type: 1");
+    QVERIFY(!screen.beginUpdate());
+    QVERIFY(!e.isActive());
+    QCOMPARE(e.currentImage(), nullptr);
 
     cUniImg tile(&e);
     tile.resize(8, 8);
     QVERIFY(tile.beginUpdate());
     tile.fillRect(tile.rect(), QColor(0, 255, 0, 128));  // stored with its alpha
     QVERIFY(tile.endUpdate());
-
     bool began = false, ended = false;
     const QImage shown = paintScreen(w, [&] {
         began = screen.beginUpdate();
@@ -230,27 +225,10 @@ void tst_QtEngine::screenUpdateClearsBlackAndBlends()
     QVERIFY(ended);
     QCOMPARE(screen.mData, static_cast<void*>(&w));
     QCOMPARE(shown.size(), QSize(64, 48));
-    QCOMPARE(shown.pixel(0, 0), 0xff000000u);
+    QCOMPARE(shown.pixel(0, 0), 0xff000000u);  // cleared black
     QCOMPARE(shown.pixel(5, 35), 0xff000000u);
     QVERIFY(close(shown.pixel(15, 15), 0xff800000));  // blended over black
     QVERIFY(close(shown.pixel(40, 20), 0xff008000));
-    cUniImg::mCurrentEngine = nullptr;
-}
-
-void tst_QtEngine::screenOutsidePaintEventIsRefused()
-{
-    cQTEngine e;
-    ScreenWidget w;
-    w.resize(32, 32);
-    cUniScreen screen;  // follows the current engine
-    screen.setWidget(&w);
-    cUniImg::switchEngine(&e);
-    QVERIFY(dtest::showAndWait(&w));
-    QTest::ignoreMessage(QtWarningMsg, "QWidget::paintEngine: Should no longer be called");
-    QTest::ignoreMessage(QtWarningMsg, "QPainter::begin: Paint device returned engine == 0, type: 1");
-    QVERIFY(!screen.beginUpdate());
-    QVERIFY(!e.isActive());
-    QCOMPARE(e.currentImage(), nullptr);
     cUniImg::mCurrentEngine = nullptr;
 }
 
