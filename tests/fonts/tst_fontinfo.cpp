@@ -15,73 +15,57 @@ class tst_FontInfo : public QObject
     Q_OBJECT
 
 private slots:
-    // Each row's fields give its canonical name; its text, parsed, gives the
-    // fields back unless the family is empty, which no parse accepts.
+    // Each row's fields (family, size, weight, border, colour, border colour)
+    // give its canonical name; its text, parsed, gives the fields back unless
+    // the family is empty, which no parse accepts.
     void names_data()
     {
         QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QString>("family");
-        QTest::addColumn<int>("size");
-        QTest::addColumn<int>("weight");
-        QTest::addColumn<int>("border");
-        QTest::addColumn<QRgb>("color");
-        QTest::addColumn<QRgb>("borderColor");
+        QTest::addColumn<QVariantList>("fields");
         QTest::addColumn<QString>("name");
-        const QString tahoma = QStringLiteral("Tahoma_10_-1_2_ff303040_ff000000");
-        QTest::newRow("file name") << QByteArray("Tahoma_10_-1_2_ff303040_ff000000.png") << "Tahoma" << 10 << -1
-                                   << 2 << QRgb(0xff303040) << QRgb(0xff000000) << tahoma;
-        QTest::newRow("path") << QByteArray("/any/dir/Tahoma_10_-1_2_ff303040_ff000000") << "Tahoma" << 10 << -1
-                              << 2 << QRgb(0xff303040) << QRgb(0xff000000) << tahoma;
-        QTest::newRow("normalised") << QByteArray("Tahoma_010_-1_2_FF303040_FF000000") << "Tahoma" << 10 << -1
-                                    << 2 << QRgb(0xff303040) << QRgb(0xff000000) << tahoma;
-        QTest::newRow("bold system") << QByteArray("System_10_75_1_ffffff00_ff000000") << "System" << 10 << 75
-                                     << 1 << QRgb(0xffffff00) << QRgb(0xff000000)
+        const QVariantList tahoma{"Tahoma", 10, -1, 2, 0xff303040u, 0xff000000u};
+        const QVariantList none{"", -1, -1, 0, 0xffffffffu, 0xff000000u};
+        const QString tahomaName = QStringLiteral("Tahoma_10_-1_2_ff303040_ff000000");
+        QTest::newRow("file name") << QByteArray("Tahoma_10_-1_2_ff303040_ff000000.png") << tahoma << tahomaName;
+        QTest::newRow("path") << QByteArray("/any/dir/Tahoma_10_-1_2_ff303040_ff000000") << tahoma << tahomaName;
+        QTest::newRow("normalised") << QByteArray("Tahoma_010_-1_2_FF303040_FF000000") << tahoma << tahomaName;
+        QTest::newRow("bold system") << QByteArray("System_10_75_1_ffffff00_ff000000")
+                                     << QVariantList{"System", 10, 75, 1, 0xffffff00u, 0xff000000u}
                                      << "System_10_75_1_ffffff00_ff000000";
-        QTest::newRow("transparent colours unpadded") << QByteArray("A_1_0_0_ff0000_f") << "A" << 1 << 0 << 0
-                                                      << QRgb(0x00ff0000) << QRgb(0x0000000f) << "A_1_0_0_ff0000_f";
-        QTest::newRow("underscores in family")
-            << QByteArray("DejaVu_Sans_12_75_1_ffffffff_ff000000.rects") << "DejaVu_Sans" << 12 << 75 << 1
-            << QRgb(0xffffffff) << QRgb(0xff000000) << "DejaVu_Sans_12_75_1_ffffffff_ff000000";
-        QTest::newRow("colour wider than 32 bits cut")
-            << QByteArray("A_1_0_0_1ff0000ff_ff") << "A" << 1 << 0 << 0 << QRgb(0xff0000ff) << QRgb(0xff)
-            << "A_1_0_0_ff0000ff_ff";
-        QTest::newRow("empty family") << QByteArray("_-1_-1_0_ffffffff_ff000000") << "" << -1 << -1 << 0
-                                      << QRgb(0xffffffff) << QRgb(0xff000000) << "_-1_-1_0_ffffffff_ff000000";
-        for (char const* junk : {"readme.png", "", "A_10_-1_-2_ff_ff", "A_10_-1_2_ff", "A_10_-1_2_fg_ff"})
-            QTest::addRow("rejects '%s'", junk) << QByteArray(junk) << "" << -1 << -1 << 0 << QRgb(0xffffffff) << QRgb(0xff000000)
-                                << "_-1_-1_0_ffffffff_ff000000";
+        QTest::newRow("transparent colours unpadded") << QByteArray("A_1_0_0_ff0000_f")
+                                                      << QVariantList{"A", 1, 0, 0, 0x00ff0000u, 0x0000000fu}
+                                                      << "A_1_0_0_ff0000_f";
+        QTest::newRow("underscores in family") << QByteArray("DejaVu_Sans_12_75_1_ffffffff_ff000000.rects")
+                                               << QVariantList{"DejaVu_Sans", 12, 75, 1, 0xffffffffu, 0xff000000u}
+                                               << "DejaVu_Sans_12_75_1_ffffffff_ff000000";
+        QTest::newRow("colour wider than 32 bits cut") << QByteArray("A_1_0_0_1ff0000ff_ff")
+                                                       << QVariantList{"A", 1, 0, 0, 0xff0000ffu, 0xffu}
+                                                       << "A_1_0_0_ff0000ff_ff";
+        for (char const* junk : {"_-1_-1_0_ffffffff_ff000000", "readme.png", "", "A_10_-1_-2_ff_ff", "A_10_-1_2_ff",
+                                 "A_10_-1_2_fg_ff"})
+            QTest::addRow("rejects '%s'", junk) << QByteArray(junk) << none << "_-1_-1_0_ffffffff_ff000000";
     }
 
     void names()
     {
         QFETCH(QByteArray, text);
-        QFETCH(QString, family);
-        QFETCH(int, size);
-        QFETCH(int, weight);
-        QFETCH(int, border);
-        QFETCH(QRgb, color);
-        QFETCH(QRgb, borderColor);
+        QFETCH(QVariantList, fields);
         QFETCH(QString, name);
-        const cFontInfo made(family, size, weight, border, QColor::fromRgba(color), QColor::fromRgba(borderColor),
-                             true);
+        const cFontInfo made(fields[0].toString(), fields[1].toInt(), fields[2].toInt(), fields[3].toInt(),
+                             QColor::fromRgba(fields[4].toUInt()), QColor::fromRgba(fields[5].toUInt()), true);
         QCOMPARE(made.mName, name);
         QCOMPARE(made.mFlag, true);
 
         const cFontInfo parsed(text.constData());
         QCOMPARE(parsed.mFlag, false);
-        if (family.isEmpty()) {
-            QVERIFY(parsed.mName.isEmpty());
-            QVERIFY(parsed.mFamily.isEmpty());
-            QVERIFY(!parsed.mColor.isValid());
-            QVERIFY(!parsed.mBorderColor.isValid());
+        if (fields[0].toString().isEmpty()) {
+            QVERIFY(parsed.mName.isEmpty() && parsed.mFamily.isEmpty());
+            QVERIFY(!parsed.mColor.isValid() && !parsed.mBorderColor.isValid());
             return;
         }
-        QCOMPARE(parsed.mFamily, family);
-        QCOMPARE(parsed.mFontSize, size);
-        QCOMPARE(parsed.mWeight, weight);
-        QCOMPARE(parsed.mBorder, border);
-        QCOMPARE(parsed.mColor.rgba(), color);
-        QCOMPARE(parsed.mBorderColor.rgba(), borderColor);
+        QCOMPARE((QVariantList{parsed.mFamily, parsed.mFontSize, parsed.mWeight, parsed.mBorder,
+                               parsed.mColor.rgba(), parsed.mBorderColor.rgba()}),
+                 fields);
         QCOMPARE(parsed.mName, name);
     }
 
