@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <memory>
 
 namespace {
 
@@ -46,16 +45,18 @@ struct HostRun {
     }
 };
 
-// Every run of the host: its own process, a time limit, in workDir when given.
-HostRun runHost(QStringList const& args, QString const& workDir = QString(),
-                QProcessEnvironment const& env = QProcessEnvironment::systemEnvironment(), int timeoutMs = 180000)
+// Every run of the host: its own process, a time limit, in workDir when given,
+// started through the launcher command when given.
+HostRun runHost(QStringList const& args, QString const& workDir = QString(), QStringList const& launcher = {})
 {
     HostRun run;
     QProcess host;
-    host.setProcessEnvironment(env);
     host.setWorkingDirectory(workDir);
-    host.start(QStringLiteral(MULTIVIEW_PATH), args);
-    if (!host.waitForFinished(timeoutMs)) {
+    if (launcher.isEmpty())
+        host.start(QStringLiteral(MULTIVIEW_PATH), args);
+    else
+        host.start(launcher[0], launcher.mid(1) + QStringList{QStringLiteral(MULTIVIEW_PATH)} + args);
+    if (!host.waitForFinished(180000)) {
         host.kill();
         host.waitForFinished(5000);
         return run;
@@ -102,6 +103,12 @@ QRect cell(int tiles, int i)
     return QRect((i % columns) * w + 1, (i / columns) * h + 1, w - 2, h - 2);
 }
 
+// Where a cell shows its camera's name.
+QRect labelOf(QRect const& cell)
+{
+    return QRect(cell.left(), cell.bottom() - kLabelHeight, cell.width() / 2, kLabelHeight);
+}
+
 QStringList builtEngines()
 {
     QStringList engines{QStringLiteral("qt")};
@@ -113,32 +120,6 @@ QStringList builtEngines()
 #endif
     return engines;
 }
-
-// An X server of its own, for displays the test's server is not.
-class PrivateDisplay
-{
-public:
-    explicit PrivateDisplay(QString const& screen)
-    {
-        mServer.start(QStringLiteral("Xvfb"), {"-displayfd", "1", "-screen", "0", screen});
-        for (int i = 0; i < 100 && mServer.state() != QProcess::NotRunning && !mServer.canReadLine(); ++i)
-            mServer.waitForReadyRead(100);
-        const QByteArray line = mServer.readLine().trimmed();
-        mDisplay = line.isEmpty() ? QString() : QStringLiteral(":") + QString::fromLatin1(line);
-    }
-    ~PrivateDisplay()
-    {
-        mServer.terminate();
-        if (!mServer.waitForFinished(5000))
-            mServer.kill();
-        mServer.waitForFinished(2000);
-    }
-    QString const& display() const { return mDisplay; }
-
-private:
-    QProcess mServer;
-    QString mDisplay;
-};
 
 } // namespace
 
@@ -192,8 +173,7 @@ void tst_Multiview::screenshotShowsTheWall()
         const QRect c = cell(tiles, i);
         const QRect picture = c.adjusted(c.width() / 4, c.height() / 4, -c.width() / 4, -c.height() / 4);
         QVERIFY2(mostlyLit(image, picture), qPrintable(QStringLiteral("tile %1 is dark").arg(i)));
-        const QRect label(c.left(), c.bottom() - kLabelHeight, c.width() / 2, kLabelHeight);
-        QVERIFY2(count(image, label, kLabelInk) >= 30,
+        QVERIFY2(count(image, labelOf(c), kLabelInk) >= 30,
                  qPrintable(QStringLiteral("tile %1 shows no label glyphs").arg(i)));
     }
     // The screen is cleared black between the tiles.
@@ -234,8 +214,7 @@ void tst_Multiview::contactSheetHoldsEveryEngineAndTheirDifferences()
         const QPoint origin(margin + i * (kWindow.width() + margin), margin + caption);
         const QRect c = cell(4, 0).translated(origin);
         QVERIFY2(mostlyLit(image, c.adjusted(40, 40, -40, -40)), qPrintable(engines[i]));
-        QVERIFY2(count(image, QRect(c.left(), c.bottom() - kLabelHeight, c.width() / 2, kLabelHeight), kLabelInk) > 0,
-                 qPrintable(engines[i]));
+        QVERIFY2(count(image, labelOf(c), kLabelInk) > 0, qPrintable(engines[i]));
     }
 
     const QRegularExpression line(QStringLiteral("^(\\w+) vs (\\w+): (\\d+) pixels differ"),
@@ -249,7 +228,7 @@ void tst_Multiview::contactSheetHoldsEveryEngineAndTheirDifferences()
         QVERIFY2(differing > 0 && differing < qint64(kWindow.width()) * kWindow.height(), qPrintable(m.captured(0)));
         ++pairs;
     }
-    QCOMPARE(pairs, allBuilt ? 3 : int(builtEngines().size() * (builtEngines().size() - 1) / 2));
+    QCOMPARE(pairs, int(builtEngines().size() * (builtEngines().size() - 1) / 2));
 }
 
 // Each refusal names what is wrong on stderr. CACHE is the test's atlas
@@ -292,20 +271,16 @@ void tst_Multiview::refusals()
     QFETCH(QStringList, message);
     QTemporaryDir dir;
     args.replaceInStrings(QStringLiteral("CACHE"), mCache).replaceInStrings(QStringLiteral("DIR"), dir.path());
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    std::unique_ptr<PrivateDisplay> display;
-    if (QTest::currentDataTag() == QByteArray("sdl on a 16-bit display")) {
-        display.reset(new PrivateDisplay(QStringLiteral("640x480x16")));
-        if (display->display().isEmpty())
-            QSKIP("no Xvfb to start a 16-bit display with");
-        env.insert(QStringLiteral("DISPLAY"), display->display());
-    }
-    const HostRun run = runHost(args, dir.path(), env, 60000);
+    QStringList launcher;  // an X server of its own for the display the test's server is not
+    if (QTest::currentDataTag() == QByteArray("sdl on a 16-bit display"))
+        launcher = QStringList{"xvfb-run", "-a", "-s", "-screen 0 640x480x16"};
+    const HostRun run = runHost(args, dir.path(), launcher);
     QVERIFY2(run.finished && run.exitCode == exitCode, run.why().constData());
     bool said = false;  // on one line of its own
-    for (QString const& line : run.err.split(QLatin1Char('\n')))
-        said = said || (line.startsWith(QStringLiteral("multiview: "))
-                        && std::all_of(message.begin(), message.end(), [&](QString const& m) { return line.contains(m); }));
+    for (QString const& line : run.err.split(QLatin1Char('\n'))) {
+        const auto inLine = [&line](QString const& part) { return line.contains(part); };
+        said = said || (line.startsWith("multiview: ") && std::all_of(message.begin(), message.end(), inLine));
+    }
     QVERIFY2(said, qPrintable(run.err));
 }
 
