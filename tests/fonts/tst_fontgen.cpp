@@ -82,24 +82,18 @@ struct DialogProbe {
     }
 };
 
-// The arguments of every fake generator started, in start order.
+// The arguments of every fake generator started, in start order: process
+// ids grow in start order.
 QList<QStringList> loggedStarts()
 {
     QFile log(qEnvironmentVariable("FAKE_LOG"));
-    QList<QPair<qint64, QStringList>> starts;
-    if (log.open(QIODevice::ReadOnly)) {
-        for (QByteArray const& line : log.readAll().split('\n')) {
-            QStringList parts = QString::fromLocal8Bit(line).split(QLatin1Char(' '), Qt::SkipEmptyParts);
-            if (parts.size() >= 2)
-                starts.append({parts.takeFirst().toLongLong(), parts});
-        }
+    QMap<qint64, QStringList> starts;
+    for (QByteArray const& line : log.open(QIODevice::ReadOnly) ? log.readAll().split('\n') : QList<QByteArray>()) {
+        QStringList parts = QString::fromLocal8Bit(line).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        if (parts.size() >= 2)
+            starts.insert(parts.takeFirst().toLongLong(), parts);
     }
-    // Process ids grow in start order.
-    std::sort(starts.begin(), starts.end(), [](auto const& a, auto const& b) { return a.first < b.first; });
-    QList<QStringList> out;
-    for (auto const& s : starts)
-        out << s.second;
-    return out;
+    return starts.values();
 }
 
 bool writeFive(QString const& dir, QString const& name)
