@@ -1,8 +1,9 @@
 // The atlas cache: scanning, loading rules, the choice of an atlas, shared
 // nodes, the font handle and string measuring. The registry is process-wide
-// and filled once, so every case runs in a child with its own cache.
+// and filled once: cases that need an empty, changing or faulty cache run in
+// a child with a cache of their own.
 
-#include <childcheck.h>
+#include <testsupport.h>
 
 #include <dorurizar/unifontmap.h>
 #include <atlasfile.h>
@@ -17,19 +18,14 @@
 
 namespace {
 
-QString cacheIn(QTemporaryDir const& tmp)
+atlasfile::Synthetic solid(int border = 1)
 {
-    return cFontInfo::makeCacheBasePath(tmp.path() + QStringLiteral("/cache"));
-}
-
-int widthSix(int b)
-{
-    return b >= 32 ? 6 : 0;
+    return atlasfile::makeSynthetic([](int b) { return b >= 32 ? 6 : 0; }, 10, border, 0xffff0000, 0xff000000);
 }
 
 bool writeSolid(QString const& name, int border = 1)
 {
-    const atlasfile::Synthetic a = atlasfile::makeSynthetic(widthSix, 10, border, 0xffff0000, 0xff000000);
+    const atlasfile::Synthetic a = solid(border);
     return atlasfile::writeAtlas(cFontInfo::mCachePath, name, a.image, a.boxes);
 }
 
@@ -37,12 +33,9 @@ bool writeSolid(QString const& name, int border = 1)
 QStringList listing()
 {
     QStringList names;
-    const QStringList files = QDir(cFontInfo::mCachePath)
-                                  .entryList(QStringList(QStringLiteral("*.png")),
-                                             QDir::Files | QDir::Readable | QDir::Hidden | QDir::System
-                                                 | QDir::NoDotAndDotDot,
-                                             QDir::NoSort);
-    for (QString const& f : files)
+    for (QString const& f : QDir(cFontInfo::mCachePath)
+                                .entryList({QStringLiteral("*.png")},
+                                           QDir::Files | QDir::Readable | QDir::Hidden | QDir::System, QDir::NoSort))
         names << f.chopped(4);
     return names;
 }
@@ -55,342 +48,316 @@ QStringList registryNames()
     return names;
 }
 
-cFontInfo request(QString const& family, int size, int weight, int border, QRgb color,
-                  QRgb borderColor = 0xff000000)
+// Requests are written as canonical names.
+cFontInfo request(QString const& name)
 {
-    return cFontInfo(family, size, weight, border, QColor::fromRgba(color), QColor::fromRgba(borderColor), false);
+    return cFontInfo(name.toLatin1().constData());
 }
 
-} // namespace
-
-DTEST_CHILD(emptyCacheFailsAndScansAgain)
-{
-    QTemporaryDir tmp;
-    cacheIn(tmp);
-    cUniFontMap map;
-    CHECK(!map.cacheLookup(request("T", 10, -1, 1, 0xffff0000)));
-    CHECK(map.mNode == nullptr);
-    CHECK(cUniFontMap::node::mNodes.isEmpty());
-    CHECK(writeSolid(QStringLiteral("T_10_-1_1_ffff0000_ff000000")));
-    CHECK(map.cacheLookup(request("T", 10, -1, 1, 0xffff0000)));
-    CHECK_EQ(cUniFontMap::node::mNodes.size(), 1);
-    return 0;
-}
-
-DTEST_CHILD(defaultSetLoadedOnceThenNoFileRead)
-{
-    QTemporaryDir tmp;
-    const QString dir = cacheIn(tmp);
-    for (char const* name : cUniFontMap::mDefaultFontSet)
-        CHECK(writeSolid(QString::fromLatin1(name)));
-    cUniFontMap first(cFontInfo(cUniFontMap::mDefaultFontSet[4]));
-    CHECK_EQ(cUniFontMap::node::mNodes.size(), 12);
-    CHECK_EQ(registryNames(), listing());
-
-    // Later lookups must be served from memory alone.
-    CHECK(QDir(dir).removeRecursively());
-    for (char const* name : cUniFontMap::mDefaultFontSet) {
-        cUniFontMap map(cFontInfo{name});
-        CHECK(map.mNode != nullptr);
-        CHECK_EQ(map.mNode->mInfo.mName, QString::fromLatin1(name));
-        CHECK_EQ(map.LetterRect('A').width(), 6);
-        CHECK(!map.image().isNull());
-    }
-    CHECK_EQ(cUniFontMap::node::mNodes.size(), 12);
-    return 0;
-}
-
-DTEST_CHILD(choiceRules)
-{
-    QTemporaryDir tmp;
-    cacheIn(tmp);
-    CHECK(writeSolid(QStringLiteral("T_10_-1_1_ffff0000_ff000000")));
-    CHECK(writeSolid(QStringLiteral("T_12_-1_2_ffff0000_ff000000"), 2));
-    CHECK(writeSolid(QStringLiteral("U_10_75_1_ffffffff_ff000000")));
-
-    cUniFontMap exact(request("T", 12, -1, 2, 0xffff0000));
-    CHECK_EQ(exact.mNode->mInfo.mName, QStringLiteral("T_12_-1_2_ffff0000_ff000000"));
-    CHECK_EQ(exact.mNode->mRefCount, 2);
-    CHECK_EQ(exact.border(), 2);
-
-    const QString first = listing().first();
-    cUniFontMap absent(request("Nope", 10, -1, 1, 0xffff0000));
-    CHECK_EQ(absent.mNode->mInfo.mName, first);
-    cUniFontMap tooSmall(request("T", 9, -1, 1, 0xffff0000));
-    CHECK_EQ(tooSmall.mNode->mInfo.mName, first);
-    cUniFontMap caseMatters(request("t", 12, -1, 2, 0xffff0000));
-    CHECK_EQ(caseMatters.mNode->mInfo.mName, first);
-
-    // The biggest size not above the request wins over a closer match of smaller size...
-    cUniFontMap bigger(request("T", 20, -1, 1, 0xffff0000));
-    CHECK_EQ(bigger.mNode->mInfo.mName, QStringLiteral("T_12_-1_2_ffff0000_ff000000"));
-    // ...and the flag takes no part.
-    cUniFontMap flagged(cFontInfo("U", 10, 75, 1, Qt::white, Qt::black, true));
-    CHECK_EQ(flagged.mNode->mInfo.mName, QStringLiteral("U_10_75_1_ffffffff_ff000000"));
-    return 0;
-}
-
-// A smaller atlas can win on an attribute the bigger one lacks, depending on order.
-DTEST_CHILD(choiceFollowsRegistryOrder)
-{
-    QTemporaryDir tmp;
-    cacheIn(tmp);
-    const QString red12 = QStringLiteral("T_12_-1_1_ffff0000_ff000000");
-    const QString white10 = QStringLiteral("T_10_-1_1_ffffffff_ff000000");
-    CHECK(writeSolid(red12));
-    CHECK(writeSolid(white10));
-    cUniFontMap map(request("T", 12, -1, 1, 0xffffffff));
-    const QStringList order = listing();
-    CHECK_EQ(registryNames(), order);
-    CHECK_EQ(map.mNode->mInfo.mName, order.first() == red12 ? white10 : red12);
-    return 0;
-}
-
-DTEST_CHILD(badFilesAreNotLoaded)
-{
-    QTemporaryDir tmp;
-    const QString dir = cacheIn(tmp);
-    CHECK(writeSolid(QStringLiteral("Good_10_-1_1_ffff0000_ff000000")));
-    CHECK(writeSolid(QStringLiteral("Short_10_-1_1_ffff0000_ff000000")));
-    CHECK(writeSolid(QStringLiteral("Long_10_-1_1_ffff0000_ff000000")));
-    CHECK(writeSolid(QStringLiteral("NoArray_10_-1_1_ffff0000_ff000000")));
-    CHECK(writeSolid(QStringLiteral("NotPng_10_-1_1_ffff0000_ff000000")));
-    CHECK(writeSolid(QStringLiteral("Lonely_10_-1_1_ffff0000_ff000000")));
-    CHECK(writeSolid(QStringLiteral("Huge_10_-1_1000000000_ffff0000_ff000000")));
-    {
-        QSettings s(dir + QStringLiteral("/Short_10_-1_1_ffff0000_ff000000.rects"), QSettings::IniFormat);
-        s.setValue(QStringLiteral("rects/size"), 255);
-        QSettings l(dir + QStringLiteral("/Long_10_-1_1_ffff0000_ff000000.rects"), QSettings::IniFormat);
-        l.setValue(QStringLiteral("rects/size"), 257);
-        QSettings n(dir + QStringLiteral("/NoArray_10_-1_1_ffff0000_ff000000.rects"), QSettings::IniFormat);
-        n.remove(QStringLiteral("rects"));
-        n.setValue(QStringLiteral("other/size"), 256);
-    }
-    QFile notPng(dir + QStringLiteral("/NotPng_10_-1_1_ffff0000_ff000000.png"));
-    CHECK(notPng.open(QIODevice::WriteOnly | QIODevice::Truncate) && notPng.write("GIF89a not a png") > 0);
-    notPng.close();
-    CHECK(QFile::remove(dir + QStringLiteral("/Lonely_10_-1_1_ffff0000_ff000000.rects")));
-    CHECK(QFile::copy(dir + QStringLiteral("/Good_10_-1_1_ffff0000_ff000000.png"),
-                            dir + QStringLiteral("/readme.png")));
-
-    cUniFontMap map(request("Short", 10, -1, 1, 0xffff0000));
-    CHECK_EQ(registryNames(), QStringList{QStringLiteral("Good_10_-1_1_ffff0000_ff000000")});
-    CHECK_EQ(map.mNode->mInfo.mFamily, QStringLiteral("Good"));
-    return 0;
-}
-
-// A 1-bit PNG loads as Format_Mono, which the GL engine would take for an
-// accelerated-picture token and call into its pixel bytes.
-DTEST_CHILD(monoAtlasBecomesArgb32)
-{
-    QTemporaryDir tmp;
-    cacheIn(tmp);
-    QImage mono(64, 16, QImage::Format_Mono);
-    mono.fill(0);
-    for (int x = 0; x < 64; x += 2)
-        mono.setPixel(x, 3, 1);
-    QVector<QRect> boxes(256, QRect(0, 0, 0, 0));
-    boxes['A'] = QRect(0, 0, 8, 8);
-    CHECK(atlasfile::writeAtlas(cFontInfo::mCachePath, QStringLiteral("M_10_-1_0_ffffffff_ff000000"), mono, boxes));
-    CHECK(QImage(cFontInfo::mCachePath + QStringLiteral("/M_10_-1_0_ffffffff_ff000000.png")).format()
-                == QImage::Format_Mono);
-
-    cUniFontMap map(request("M", 10, -1, 0, 0xffffffff));
-    CHECK_EQ(int(map.image().format()), int(QImage::Format_ARGB32));
-    CHECK_EQ(map.image().size(), QSize(64, 16));
-    CHECK_EQ(map.image().pixel(0, 3), mono.pixel(0, 3));
-    CHECK_EQ(map.image().pixel(1, 3), mono.pixel(1, 3));
-    CHECK(map.image().pixel(0, 3) != map.image().pixel(1, 3));
-    return 0;
-}
-
-// Boxes are kept as read, except where their arithmetic would leave int.
-DTEST_CHILD(hostileBoxes)
-{
-    QTemporaryDir tmp;
-    const QString dir = cacheIn(tmp);
-    CHECK(writeSolid(QStringLiteral("H_10_-1_2_ffff0000_ff000000"), 2));
-    {
-        QSettings s(dir + QStringLiteral("/H_10_-1_2_ffff0000_ff000000.rects"), QSettings::IniFormat);
-        auto set = [&](int code, QVariant x, QVariant y, QVariant w, QVariant h) {
-            const QString k = QStringLiteral("rects/%1/").arg(code + 1);
-            s.setValue(k + QStringLiteral("x"), x);
-            s.setValue(k + QStringLiteral("y"), y);
-            s.setValue(k + QStringLiteral("w"), w);
-            s.setValue(k + QStringLiteral("h"), h);
-        };
-        set('a', 2147483647, 0, 10, 10);              // right overflows
-        set('b', 0, 2147483630, 10, 10);              // bottom + 4 x border overflows
-        set('c', -2147483647 - 1, 0, 5, 5);           // left - 1 overflows
-        set('d', 5000, 7000, 10, 10);                 // outside the image: kept
-        set('e', 3, 4, -5, -6);                       // negative size: kept
-        set('f', 0, 0, 7, 99999999999LL);             // beyond int: not wrapped into range
-        set('g', QStringLiteral("abc"), QVariant(), 7, 3);  // non-numeric and missing: 0
-    }
-    cUniFontMap map(request("H", 10, -1, 2, 0xffff0000));
-    CHECK_EQ(map.LetterRect('a'), QRect());
-    CHECK_EQ(map.LetterRect('b'), QRect());
-    CHECK_EQ(map.LetterRect('c'), QRect());
-    CHECK_EQ(map.LetterRect('d'), QRect(5000, 7000, 10, 10));
-    QRect negative;
-    negative.setCoords(3, 4, 3 - 5 - 1, 4 - 6 - 1);
-    CHECK_EQ(map.LetterRect('e'), negative);
-    CHECK_EQ(map.LetterRect('f'), QRect());
-    CHECK_EQ(map.LetterRect('g'), QRect(0, 0, 7, 3));
-    CHECK_EQ(map.LetterRect('h').width(), 6);
-    return 0;
-}
-
-DTEST_CHILD(sharedNodesAndDestroy)
-{
-    QTemporaryDir tmp;
-    cacheIn(tmp);
-    CHECK(writeSolid(QStringLiteral("S_10_-1_2_ffff0000_ff000000"), 2));
-    const cFontInfo info("S_10_-1_2_ffff0000_ff000000");
-    cUniFontMap a(info);
-    cUniFontMap b(info);
-    CHECK(a.mNode == b.mNode);
-    CHECK(&a.image() == &b.image());
-    CHECK_EQ(a.LetterRect('x'), b.LetterRect('x'));
-    CHECK_EQ(a.mNode->mRefCount, 3);
-
-    cUniFontMap::node* shared = a.mNode;
-    QImage const* image = &a.image();
-    a.Destroy();
-    CHECK(a.mNode == nullptr);
-    CHECK_EQ(shared->mRefCount, 2);
-    CHECK_EQ(a.border(), 0);
-    CHECK(a.image().isNull());
-    CHECK_EQ(a.LetterRect('x'), QRect());
-    a.Destroy();
-    CHECK_EQ(shared->mRefCount, 2);
-    CHECK(&b.image() == image);
-    CHECK_EQ(b.border(), 2);
-    CHECK_EQ(b.LetterRect('x').width(), 6);
-
-    // The destructor keeps the reference; the atlas stays for everyone else.
-    { cUniFontMap c(info); }
-    CHECK_EQ(shared->mRefCount, 3);
-    b.Destroy();
-    b.Destroy();
-    CHECK_EQ(shared->mRefCount, 2);
-    CHECK_EQ(cUniFontMap::node::mNodes.size(), 1);
-
-    // Create releases the old reference before it takes a new one.
-    cUniFontMap d(info);
-    CHECK_EQ(shared->mRefCount, 3);
-    d.Create(info);
-    CHECK_EQ(shared->mRefCount, 3);
-    return 0;
-}
-
-namespace {
+// Glyph widths for measuring: a 5, b 6, A 4, the byte of U+0410 9, newline 3.
 int measureWidths(int b)
 {
-    switch (b) {
-    case 'a': return 5;
-    case 'b': return 6;
-    case 'A': return 4;
-    case 0xC0: return 9;
-    case 10: return 3;
-    default: return 0;
+    return b == 'a' ? 5 : b == 'b' ? 6 : b == 'A' ? 4 : b == 0xC0 ? 9 : b == '\n' ? 3 : 0;
+}
+
+struct HostileBox {
+    char code;
+    QVariant x, y, w, h;
+    QRect kept;
+};
+
+const HostileBox kHostileBoxes[] = {
+    {'a', 2147483647, 0, 10, 10, QRect()},                 // right overflows
+    {'b', 0, 2147483630, 10, 10, QRect()},                 // bottom + 4 x border overflows
+    {'c', -2147483647 - 1, 0, 5, 5, QRect()},              // left - 1 overflows
+    {'d', 5000, 7000, 10, 10, QRect(5000, 7000, 10, 10)},  // outside the image
+    {'e', 3, 4, -5, -6, QRect(QPoint(3, 4), QPoint(3 - 5 - 1, 4 - 6 - 1))},  // negative size
+    {'f', 0, 0, 7, 99999999999LL, QRect()},
+    {'g', QStringLiteral("abc"), QVariant(), 7, 3, QRect(0, 0, 7, 3)},  // non-numeric and missing: 0
+};
+
+void writeHostileBoxes(QString const& rectsPath)
+{
+    QSettings s(rectsPath, QSettings::IniFormat);
+    for (HostileBox const& b : kHostileBoxes) {
+        const QString k = QStringLiteral("rects/%1/").arg(b.code + 1);
+        s.setValue(k + QStringLiteral("x"), b.x);
+        s.setValue(k + QStringLiteral("y"), b.y);
+        s.setValue(k + QStringLiteral("w"), b.w);
+        s.setValue(k + QStringLiteral("h"), b.h);
     }
 }
+
 } // namespace
-
-DTEST_CHILD(measureString)
-{
-    QTemporaryDir tmp;
-    cacheIn(tmp);
-    atlasfile::Synthetic two = atlasfile::makeSynthetic(measureWidths, 12, 2, 0xffffffff, 0xff000000);
-    two.boxes['a'].setHeight(11);
-    CHECK(atlasfile::writeAtlas(cFontInfo::mCachePath, QStringLiteral("Two_10_-1_2_ffffffff_ff000000"), two.image,
-                                  two.boxes));
-    atlasfile::Synthetic one = atlasfile::makeSynthetic(measureWidths, 12, 1, 0xffffffff, 0xff000000);
-    CHECK(atlasfile::writeAtlas(cFontInfo::mCachePath, QStringLiteral("One_10_-1_1_ffffffff_ff000000"), one.image,
-                                  one.boxes));
-
-    cUniFontMap none;
-    CHECK_EQ(none.MeasureString(QStringLiteral("abc")), QRect(0, 0, 0, 0));
-    CHECK_EQ(none.LetterRect(65), QRect());
-    CHECK(none.image().isNull());
-    CHECK_EQ(none.border(), 0);
-
-    cUniFontMap map(cFontInfo("Two_10_-1_2_ffffffff_ff000000"));
-    CHECK_EQ(map.MeasureString(QStringLiteral("ab")), QRect(QPoint(0, 0), QPoint(18, 11)));
-    CHECK_EQ(map.MeasureString(QString(QChar(0x0410))), QRect(QPoint(0, 0), QPoint(9 + 3 * 2 - 1, 11)));
-    CHECK_EQ(map.MeasureString(QStringLiteral("A")), QRect(QPoint(0, 0), QPoint(4 + 3 * 2 - 1, 11)));
-    CHECK_EQ(map.MeasureString(QStringLiteral("a\nb")),
-                  QRect(QPoint(0, 0), QPoint(5 + 3 + 6 + 5 * 2 - 1, 11)));
-
-    cUniFontMap thin(cFontInfo("One_10_-1_1_ffffffff_ff000000"));
-    QRect empty;
-    empty.setCoords(0, 0, 1, -1);
-    CHECK_EQ(thin.MeasureString(QString()), empty);
-    return 0;
-}
-
-int byteIsWidth(int b)
-{
-    return b + 1;
-}
-
-// Every UTF-16 code unit, alone and in a surrogate pair, is measured with the
-// glyph of the byte the "WINDOWS-1251" codec gives it: with border 0 and
-// glyph b b + 1 pixels wide, a one-character width names the byte.
-DTEST_CHILD(glyphBytesAreTheCodecs)
-{
-    QTemporaryDir tmp;
-    cacheIn(tmp);
-    const atlasfile::Synthetic atlas = atlasfile::makeSynthetic(byteIsWidth, 2, 0, 0xffffffff, 0xff000000);
-    CHECK(atlasfile::writeAtlas(cFontInfo::mCachePath, QStringLiteral("Bytes_10_-1_0_ffffffff_ff000000"), atlas.image,
-                            atlas.boxes));
-    cUniFontMap map(cFontInfo("Bytes_10_-1_0_ffffffff_ff000000"));
-    QTextCodec* codec = QTextCodec::codecForName("WINDOWS-1251");
-    CHECK(codec);
-
-    auto widthByCodec = [codec](QString const& text) {
-        int width = 0;
-        for (char c : codec->fromUnicode(text))
-            width += uchar(c) + 1;
-        return width;
-    };
-    for (int u = 0; u < 0x10000; ++u) {
-        const QString one = QChar(ushort(u));
-        CHECK_EQ(map.MeasureString(one).width(), widthByCodec(one));
-    }
-    const QString mixed = QStringLiteral("Камера 7 · € é 中 ") + QString::fromUcs4(U"\U0001F600") + QChar(0xD800);
-    CHECK_EQ(map.MeasureString(mixed).width(), widthByCodec(mixed));
-    CHECK_EQ(map.MeasureString(QString(QChar(0x0410))).width(), 0xC0 + 1);
-    return 0;
-}
 
 class tst_FontCache : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void lookup()
+    QTemporaryDir mTmp;
+
+    // The cache directory of this process, empty until the case writes to it.
+    QString cache() { return cFontInfo::makeCacheBasePath(mTmp.path() + QStringLiteral("/cache")); }
+
+    // The node loaded from the named atlas, or null.
+    static cUniFontMap::node* loaded(QString const& name)
     {
-        EXPECT_CHILD_PASSES("emptyCacheFailsAndScansAgain");
-        EXPECT_CHILD_PASSES("defaultSetLoadedOnceThenNoFileRead");
+        for (cUniFontMap::node* n : cUniFontMap::node::mNodes)
+            if (n->mInfo.mName == name)
+                return n;
+        return nullptr;
     }
+
+private slots:
+    // The test process keeps one cache for the cases that need no cache of
+    // their own; each of them asks for families that no other uses.
+    void initTestCase()
+    {
+        if (dtest::isChild())
+            return;
+        cache();
+        for (char const* name : {"T_10_-1_1_ffff0000_ff000000", "T_12_-1_2_ffff0000_ff000000",
+                                 "T_11_-1_2_ffff0000_ff000000", "U_10_75_1_ffffffff_ff000000",
+                                 "O_12_-1_1_ffff0000_ff000000", "O_10_-1_1_ffffffff_ff000000",
+                                 "H_10_-1_2_ffff0000_ff000000", "S_10_-1_2_ffff0000_ff000000"})
+            QVERIFY(writeSolid(QLatin1String(name), request(QLatin1String(name)).mBorder));
+        atlasfile::Synthetic two = atlasfile::makeSynthetic(measureWidths, 12, 2, 0xffffffff, 0xff000000);
+        two.boxes['a'].setHeight(11);
+        const atlasfile::Synthetic one = atlasfile::makeSynthetic(measureWidths, 12, 1, 0xffffffff, 0xff000000);
+        const atlasfile::Synthetic bytes =
+            atlasfile::makeSynthetic([](int b) { return b + 1; }, 2, 0, 0xffffffff, 0xff000000);
+        QVERIFY(atlasfile::writeAtlas(cache(), QStringLiteral("Two_10_-1_2_ffffffff_ff000000"), two.image, two.boxes));
+        QVERIFY(atlasfile::writeAtlas(cache(), QStringLiteral("One_10_-1_1_ffffffff_ff000000"), one.image, one.boxes));
+        QVERIFY(atlasfile::writeAtlas(cache(), QStringLiteral("Bytes_10_-1_0_ffffffff_ff000000"), bytes.image,
+                                      bytes.boxes));
+        writeHostileBoxes(cache() + QStringLiteral("/H_10_-1_2_ffff0000_ff000000.rects"));
+        cUniFontMap first(request("T_10_-1_1_ffff0000_ff000000"));
+        QCOMPARE(cUniFontMap::node::mNodes.size(), 11);
+        QCOMPARE(registryNames(), listing());
+        first.Destroy();
+    }
+
+    void emptyCacheFailsAndScansAgain()
+    {
+        DTEST_IN_CHILD();
+        cache();
+        cUniFontMap map;
+        QVERIFY(!map.cacheLookup(request("T_10_-1_1_ffff0000_ff000000")));
+        QVERIFY(map.mNode == nullptr);
+        QVERIFY(cUniFontMap::node::mNodes.isEmpty());
+        QVERIFY(writeSolid(QStringLiteral("T_10_-1_1_ffff0000_ff000000")));
+        QVERIFY(map.cacheLookup(request("T_10_-1_1_ffff0000_ff000000")));
+        QCOMPARE(cUniFontMap::node::mNodes.size(), 1);
+    }
+
+    // Regression: every lookup used to read the cache directory again.
+    void noFileReadAfterTheFirstLookup()
+    {
+        DTEST_IN_CHILD();
+        const QString dir = cache();
+        for (char const* name : cUniFontMap::mDefaultFontSet)
+            QVERIFY(writeSolid(QString::fromLatin1(name)));
+        cUniFontMap first(cFontInfo(cUniFontMap::mDefaultFontSet[4]));
+        QCOMPARE(cUniFontMap::node::mNodes.size(), 12);
+        QCOMPARE(registryNames(), listing());
+
+        QVERIFY(QDir(dir).removeRecursively());
+        for (char const* name : cUniFontMap::mDefaultFontSet) {
+            cUniFontMap map(cFontInfo{name});
+            QVERIFY(map.mNode != nullptr);
+            QCOMPARE(map.mNode->mInfo.mName, QString::fromLatin1(name));
+            QCOMPARE(map.LetterRect('A').width(), 6);
+            QVERIFY(!map.image().isNull());
+        }
+        QCOMPARE(cUniFontMap::node::mNodes.size(), 12);
+    }
+
+    // The choice is the first or the last listed of `among` (all atlases when empty).
+    void choice_data()
+    {
+        QTest::addColumn<QString>("wanted");
+        QTest::addColumn<bool>("flag");
+        QTest::addColumn<QStringList>("among");
+        QTest::addColumn<bool>("last");
+        const QString t12 = QStringLiteral("T_12_-1_2_ffff0000_ff000000");
+        QTest::newRow("exact") << t12 << false << QStringList{t12} << false;
+        QTest::newRow("absent family: first listed") << "Nope_10_-1_1_ffff0000_ff000000" << false << QStringList()
+                                                     << false;
+        QTest::newRow("all too big: first listed") << "T_9_-1_1_ffff0000_ff000000" << false << QStringList() << false;
+        QTest::newRow("family case matters") << "t_12_-1_2_ffff0000_ff000000" << false << QStringList() << false;
+        // T_11 matches no more than T_12 does, so the bigger one wins in any order.
+        QTest::newRow("biggest size not above") << "T_20_-1_2_ffff0000_ff000000" << false << QStringList{t12}
+                                                << false;
+        QTest::newRow("flag ignored") << "U_10_75_1_ffffffff_ff000000" << true
+                                      << QStringList{"U_10_75_1_ffffffff_ff000000"} << false;
+        // Each beats the other, on size or on colour: the one listed later wins.
+        QTest::newRow("registry order") << "O_12_-1_1_ffffffff_ff000000" << false
+                                        << QStringList{"O_12_-1_1_ffff0000_ff000000", "O_10_-1_1_ffffffff_ff000000"}
+                                        << true;
+    }
+
     void choice()
     {
-        EXPECT_CHILD_PASSES("choiceRules");
-        EXPECT_CHILD_PASSES("choiceFollowsRegistryOrder");
+        QFETCH(QString, wanted);
+        QFETCH(bool, flag);
+        QFETCH(QStringList, among);
+        QFETCH(bool, last);
+        QStringList order;
+        for (QString const& name : registryNames())
+            if (among.isEmpty() || among.contains(name))
+                order << name;
+        cUniFontMap::node* expected = loaded(last ? order.last() : order.first());
+        const int refs = expected->mRefCount;
+        cFontInfo info = request(wanted);
+        info.mFlag = flag;
+        cUniFontMap map(info);
+        QCOMPARE(map.mNode, expected);
+        QCOMPARE(expected->mRefCount, refs + 1);
+        QCOMPARE(map.border(), expected->mInfo.mBorder);
+        map.Destroy();
     }
-    void loading()
+
+    // One good atlas beside one entry; `rects` is the array's size (0: no
+    // array, -1: no .rects file), `png` what the image file holds.
+    void refusedEntries_data()
     {
-        EXPECT_CHILD_PASSES("badFilesAreNotLoaded");
-        EXPECT_CHILD_PASSES("monoAtlasBecomesArgb32");
-        EXPECT_CHILD_PASSES("hostileBoxes");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("rects");
+        QTest::addColumn<QString>("png");
+        QTest::addColumn<bool>("loads");
+        const QString bad = QStringLiteral("Bad_10_-1_1_ffff0000_ff000000");
+        QTest::newRow("255 entries") << bad << 255 << "argb" << false;
+        QTest::newRow("257 entries") << bad << 257 << "argb" << false;
+        QTest::newRow("missing array") << bad << 0 << "argb" << false;
+        QTest::newRow("lone .png") << bad << -1 << "argb" << false;
+        QTest::newRow("not a PNG") << bad << 256 << "gif" << false;
+        QTest::newRow("unparsable name") << "readme" << 256 << "argb" << false;
+        QTest::newRow("border beyond int") << "Huge_10_-1_1000000000_ffff0000_ff000000" << 256 << "argb" << false;
+        // A Format_Mono image would pass for an accelerated-picture token in the GL engine.
+        QTest::newRow("1-bit PNG becomes ARGB32") << bad << 256 << "mono" << true;
     }
-    void handles() { EXPECT_CHILD_PASSES("sharedNodesAndDestroy"); }
-    void measure()
+
+    void refusedEntries()
     {
-        EXPECT_CHILD_PASSES("measureString");
-        EXPECT_CHILD_PASSES("glyphBytesAreTheCodecs");
+        DTEST_IN_CHILD();
+        QFETCH(QString, name);
+        QFETCH(int, rects);
+        QFETCH(QString, png);
+        QFETCH(bool, loads);
+        const QString dir = cache();
+        const QString good = QStringLiteral("Good_10_-1_1_ffff0000_ff000000");
+        QVERIFY(writeSolid(good));
+        atlasfile::Synthetic a = solid();
+        if (png == QLatin1String("mono")) {
+            a.image = QImage(64, 16, QImage::Format_Mono);
+            a.image.fill(0);
+            for (int x = 0; x < 64; x += 2)
+                a.image.setPixel(x, 3, 1);
+        }
+        QVERIFY(atlasfile::writeAtlas(dir, name, a.image, a.boxes));
+        const QString base = dir + QLatin1Char('/') + name;
+        QCOMPARE(QImage(base + QStringLiteral(".png")).format(), a.image.format());
+        if (rects == -1) {
+            QVERIFY(QFile::remove(base + QStringLiteral(".rects")));
+        } else if (rects != 256) {
+            QSettings s(base + QStringLiteral(".rects"), QSettings::IniFormat);
+            if (rects > 0) {
+                s.setValue(QStringLiteral("rects/size"), rects);
+            } else {
+                s.remove(QStringLiteral("rects"));
+                s.setValue(QStringLiteral("other/size"), 256);
+            }
+        }
+        if (png == QLatin1String("gif")) {
+            QFile f(base + QStringLiteral(".png"));
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write("GIF89a not a png") > 0);
+        }
+
+        cUniFontMap map(request(name));
+        QCOMPARE(registryNames(), loads ? listing() : QStringList{good});
+        QCOMPARE(map.mNode->mInfo.mName, loads ? name : good);
+        QCOMPARE(map.image().format(), QImage::Format_ARGB32);
+        if (loads)
+            QCOMPARE(map.image(), QImage(base + QStringLiteral(".png")).convertToFormat(QImage::Format_ARGB32));
+    }
+
+    // Regression: boxes are kept as read, except where their arithmetic would
+    // leave int; values beyond int never wrap into plausible ones.
+    void hugeBoxValuesNeverWrap()
+    {
+        cUniFontMap map(request("H_10_-1_2_ffff0000_ff000000"));
+        for (HostileBox const& b : kHostileBoxes)
+            QCOMPARE(map.LetterRect(b.code), b.kept);
+        QCOMPARE(map.LetterRect('h').width(), 6);
+        map.Destroy();
+    }
+
+    void sharedNodesAndDestroy()
+    {
+        const cFontInfo info("S_10_-1_2_ffff0000_ff000000");
+        cUniFontMap::node* shared = loaded(info.mName);
+        QCOMPARE(shared->mRefCount, 1);
+        cUniFontMap a(info);
+        cUniFontMap b(info);
+        QVERIFY(a.mNode == shared && b.mNode == shared);
+        QCOMPARE(shared->mRefCount, 3);
+
+        a.Destroy();
+        a.Destroy();
+        QVERIFY(a.mNode == nullptr);
+        QCOMPARE(shared->mRefCount, 2);
+        QCOMPARE(a.border(), 0);
+        QVERIFY(a.image().isNull());
+        QCOMPARE(a.LetterRect('x'), QRect());
+        QCOMPARE(a.MeasureString(QStringLiteral("abc")), QRect(0, 0, 0, 0));
+        QVERIFY(&b.image() == &shared->mImage);
+        QCOMPARE(b.border(), 2);
+        QCOMPARE(b.LetterRect('x').width(), 6);
+
+        // The destructor keeps the reference; the atlas stays for everyone else.
+        { cUniFontMap c(info); }
+        QCOMPARE(shared->mRefCount, 3);
+        // Create releases the old reference before it takes a new one.
+        b.Create(info);
+        QCOMPARE(shared->mRefCount, 3);
+        QCOMPARE(cUniFontMap::node::mNodes.size(), 11);
+    }
+
+    void measureString()
+    {
+        cUniFontMap map(request("Two_10_-1_2_ffffffff_ff000000"));
+        QCOMPARE(map.MeasureString(QStringLiteral("ab")), QRect(QPoint(0, 0), QPoint(18, 11)));
+        QCOMPARE(map.MeasureString(QString(QChar(0x0410))), QRect(QPoint(0, 0), QPoint(9 + 3 * 2 - 1, 11)));
+        QCOMPARE(map.MeasureString(QStringLiteral("A")), QRect(QPoint(0, 0), QPoint(4 + 3 * 2 - 1, 11)));
+        QCOMPARE(map.MeasureString(QStringLiteral("a\nb")), QRect(QPoint(0, 0), QPoint(5 + 3 + 6 + 5 * 2 - 1, 11)));
+
+        cUniFontMap thin(request("One_10_-1_1_ffffffff_ff000000"));
+        QRect empty;
+        empty.setCoords(0, 0, 1, -1);
+        QCOMPARE(thin.MeasureString(QString()), empty);
+    }
+
+    // Regression: every UTF-16 code unit, alone and in a surrogate pair, is
+    // measured with the glyph of the byte the "WINDOWS-1251" codec gives it.
+    // With border 0 and glyph b b + 1 pixels wide, a width names the bytes.
+    void everyCodeUnitMeasuredWithTheCodecsByte()
+    {
+        cUniFontMap map(request("Bytes_10_-1_0_ffffffff_ff000000"));
+        QTextCodec* codec = QTextCodec::codecForName("WINDOWS-1251");
+        QVERIFY(codec);
+        auto widthByCodec = [codec](QString const& text) {
+            int width = 0;
+            for (char c : codec->fromUnicode(text))
+                width += uchar(c) + 1;
+            return width;
+        };
+        for (int u = 0; u < 0x10000; ++u) {
+            const QString one = QChar(ushort(u));
+            QCOMPARE(map.MeasureString(one).width(), widthByCodec(one));
+        }
+        const QString mixed = QStringLiteral("Камера 7 · € é 中 ") + QString::fromUcs4(U"\U0001F600") + QChar(0xD800);
+        QCOMPARE(map.MeasureString(mixed).width(), widthByCodec(mixed));
+        QCOMPARE(map.MeasureString(QString(QChar(0x0410))).width(), 0xC0 + 1);
     }
 };
 
