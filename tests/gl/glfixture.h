@@ -1,11 +1,10 @@
 #ifndef DORURIZAR_GLFIXTURE_H
 #define DORURIZAR_GLFIXTURE_H
 
-// Shared by the GL engine tests. Every case that touches GL runs in a child
-// (DTEST_CHILD) so that each gets a fresh context and fresh engine globals;
-// the child reports a failed check on stderr and through its exit code.
+// Shared by the GL engine tests. Every case that touches GL opens with
+// DTEST_IN_CHILD, so that each gets a fresh context and fresh engine globals.
 
-#include <childcheck.h>
+#include <testsupport.h>
 
 #include <dorurizar/glengine.h>
 #include <dorurizar/uniimg.h>
@@ -17,6 +16,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 // The screen widget of the tests. It counts its own repaints: Qt 5's
@@ -88,6 +88,26 @@ inline void fillImage(cUniImg& image, QSize size, QRgb colour)
     image.resize(size);
     record(image, [&] { image.fillRect(image.rect(), QColor(colour)); });
 }
+
+// Why pixel (x, y) of image is not within tolerance of expected on every
+// channel; empty when it is. GL's filtering and blending round, so blended
+// pixels are compared with a tolerance.
+inline QByteArray glPixelMismatch(QImage const& image, int x, int y, QRgb expected, int tolerance)
+{
+    const QRgb p = image.pixel(x, y);
+    if (std::abs(qRed(p) - qRed(expected)) <= tolerance && std::abs(qGreen(p) - qGreen(expected)) <= tolerance
+        && std::abs(qBlue(p) - qBlue(expected)) <= tolerance && std::abs(qAlpha(p) - qAlpha(expected)) <= tolerance)
+        return QByteArray();
+    return QByteArray("pixel (") + QByteArray::number(x) + ", " + QByteArray::number(y) + ") is "
+        + QByteArray::number(p, 16) + ", expected " + QByteArray::number(expected, 16) + " within "
+        + QByteArray::number(tolerance);
+}
+
+#define GL_COMPARE_PIXEL(image, x, y, expected, tolerance)                                  \
+    do {                                                                                    \
+        const QByteArray mismatch_ = glPixelMismatch((image), (x), (y), (expected), (tolerance)); \
+        QVERIFY2(mismatch_.isEmpty(), mismatch_.constData());                               \
+    } while (0)
 
 inline QImage solid(QSize size, QRgb colour, QImage::Format format = QImage::Format_ARGB32)
 {

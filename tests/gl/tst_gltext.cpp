@@ -26,7 +26,7 @@ int widthOf(int byte)
 }
 
 // A cache holding one atlas with border 1 and glyphs 8 pixels high, made the
-// first font lookup of this (child) process.
+// first font lookup of this child process.
 struct TextFixture : GLFixture {
     TextFixture()
         : info(QStringLiteral("Synth"), 10, -1, 1, QColor(kGlyph), QColor(kRing), false)
@@ -45,65 +45,67 @@ struct TextFixture : GLFixture {
 
 } // namespace
 
-DTEST_CHILD(glyphsAdvanceByWidthPlusBorder)
+class tst_GLText : public QObject
 {
-    TextFixture f;
-    CHECK(f.ready && f.written);
-    CHECK_EQ(f.font->border(), 1);
-    CHECK_EQ(f.font->LetterRect('a').width(), 5);
+    Q_OBJECT
 
-    const QImage shot = f.present([&] { f.screen.drawText(QRect(10, 10, 100, 20), 0, QStringLiteral("abc"), *f.font); });
-    const auto& items = f.data(f.screen)->mItems;
-    CHECK_EQ(items.size(), 3);
-    CHECK_EQ(items[0]->mDstRect.topLeft(), QPoint(10, 10));
-    CHECK_EQ(items[1]->mDstRect.topLeft(), QPoint(16, 10));
-    CHECK_EQ(items[2]->mDstRect.topLeft(), QPoint(23, 10));
-    // The cell grows 4 x B to the right and 3 x B downwards.
-    CHECK_EQ(items[0]->mDstRect.size(), QSize(9, 11));
-    CHECK_EQ(items[0]->mSrcRect.size(), QSize(9, 11));
-    for (auto* item : items)
-        CHECK(item->mForeignTexture);
+private slots:
+    void glyphCellsAdvanceByWidthPlusBorder_data();
+    void glyphCellsAdvanceByWidthPlusBorder();
+    void oneTextureAndSteadyItemsPerAtlas();
+    void hugeGlyphBoxesNeverWrap();
+};
 
-    // a: 10..14, its ring at 15; b on top from 16; c from 23 to 29, ring at 30.
-    CHECK_PIXEL(shot, 10, 10, kGlyph, 0);
-    CHECK_PIXEL(shot, 14, 17, kGlyph, 0);
-    CHECK_PIXEL(shot, 15, 12, kRing, 0);
-    CHECK_PIXEL(shot, 12, 18, kRing, 0);
-    CHECK_PIXEL(shot, 16, 12, kGlyph, 0);
-    CHECK_PIXEL(shot, 29, 12, kGlyph, 0);
-    CHECK_PIXEL(shot, 30, 12, kRing, 0);
-    CHECK_PIXEL(shot, 31, 12, kBlack, 0);
-    CHECK_PIXEL(shot, 12, 19, kBlack, 0);
-    CHECK_PIXEL(shot, 9, 12, kBlack, 0);
-    return 0;
-}
-
-DTEST_CHILD(alignmentUsesTheEngineMeasure)
+void tst_GLText::glyphCellsAdvanceByWidthPlusBorder_data()
 {
-    TextFixture f;
-    CHECK(f.ready && f.written);
+    QTest::addColumn<QRect>("rect");
+    QTest::addColumn<int>("flags");
+    QTest::addColumn<QPoint>("origin");
     // "abc" measures W = 5 + 6 + 7 + 3 x 1 = 21, H = 8.
     const QRect box(QPoint(10, 10), QPoint(109, 49));
-    f.present([&] {
-        f.screen.drawText(box, Qt::AlignRight | Qt::AlignBottom, QStringLiteral("abc"), *f.font);
-        f.screen.drawText(box, Qt::AlignCenter, QStringLiteral("abc"), *f.font);
-        f.screen.drawText(box, Qt::AlignBottom | Qt::AlignVCenter | Qt::AlignRight | Qt::AlignHCenter,
-                          QStringLiteral("abc"), *f.font);
-        f.screen.drawText(QRect(QPoint(50, 50), QPoint(40, 40)), 0, QStringLiteral("a"), *f.font);
-    });
-    const auto& items = f.data(f.screen)->mItems;
-    CHECK_EQ(items.size(), 10);
-    CHECK_EQ(items[0]->mDstRect.topLeft(), QPoint(109 - 21, 49 - 8));
-    CHECK_EQ(items[3]->mDstRect.topLeft(), QPoint(10 + 50 - 10, 10 + 20 - 4));
-    CHECK_EQ(items[6]->mDstRect.topLeft(), QPoint(88, 41));
-    CHECK_EQ(items[9]->mDstRect.topLeft(), QPoint(50, 50));
-    return 0;
+    QTest::newRow("left") << box << 0 << QPoint(10, 10);
+    QTest::newRow("right bottom") << box << int(Qt::AlignRight | Qt::AlignBottom) << QPoint(109 - 21, 49 - 8);
+    QTest::newRow("centre") << box << int(Qt::AlignCenter) << QPoint(10 + 50 - 10, 10 + 20 - 4);
 }
 
-DTEST_CHILD(oneTextureAndSteadyItemsPerAtlas)
+void tst_GLText::glyphCellsAdvanceByWidthPlusBorder()
 {
+    DTEST_IN_CHILD(30000);
+    QFETCH(QRect, rect);
+    QFETCH(int, flags);
+    QFETCH(QPoint, origin);
     TextFixture f;
-    CHECK(f.ready && f.written);
+    QVERIFY(f.ready && f.written);
+    QCOMPARE(f.font->border(), 1);
+    QCOMPARE(f.font->LetterRect('a').width(), 5);
+
+    const QImage shot = f.present([&] { f.screen.drawText(rect, flags, QStringLiteral("abc"), *f.font); });
+    const auto& items = f.data(f.screen)->mItems;
+    QCOMPARE(items.size(), 3);
+    QCOMPARE(items[0]->mDstRect.topLeft(), origin);
+    QCOMPARE(items[1]->mDstRect.topLeft(), origin + QPoint(6, 0));
+    QCOMPARE(items[2]->mDstRect.topLeft(), origin + QPoint(13, 0));
+    // The cell grows 4 x B to the right and 3 x B downwards.
+    QCOMPARE(items[0]->mDstRect.size(), QSize(9, 11));
+    QCOMPARE(items[0]->mSrcRect.size(), QSize(9, 11));
+    for (auto* item : items)
+        QVERIFY(item->mForeignTexture);
+
+    // a: 0..4, its ring at 5; b on top from 6; c from 13 to 19, ring at 20.
+    const struct {
+        int x, y;
+        QRgb colour;
+    } expected[] = {{0, 0, kGlyph}, {4, 7, kGlyph}, {5, 2, kRing},  {2, 8, kRing},   {6, 2, kGlyph},
+                    {19, 2, kGlyph}, {20, 2, kRing}, {21, 2, kBlack}, {2, 9, kBlack}, {-1, 2, kBlack}};
+    for (auto const& e : expected)
+        QCOMPARE(shot.pixel(origin + QPoint(e.x, e.y)), e.colour);
+}
+
+void tst_GLText::oneTextureAndSteadyItemsPerAtlas()
+{
+    DTEST_IN_CHILD(30000);
+    TextFixture f;
+    QVERIFY(f.ready && f.written);
     cUniFontMap again(f.info);
     auto frame = [&] {
         f.screen.drawText(QRect(0, 0, 50, 10), 0, QStringLiteral("ab"), *f.font);
@@ -111,34 +113,23 @@ DTEST_CHILD(oneTextureAndSteadyItemsPerAtlas)
         f.screen.drawText(QRect(0, 40, 50, 10), 0, QString(), again);
     };
     f.present(frame);
-    CHECK_EQ(f.engine.mTextures.size(), 1);
+    QCOMPARE(f.engine.mTextures.size(), 1);
     const QList<cGLEngine::cUniItem*> items = f.data(f.screen)->mItems;
-    CHECK_EQ(items.size(), 4);
+    QCOMPARE(items.size(), 4);
     const GLuint name = f.engine.mTextures.first()->textureId();
     f.present(frame);
-    CHECK(f.data(f.screen)->mItems == items);
-    CHECK_EQ(f.engine.mTextures.first()->textureId(), name);
+    QVERIFY(f.data(f.screen)->mItems == items);
+    QCOMPARE(f.engine.mTextures.first()->textureId(), name);
     again.Destroy();
-    return 0;
-}
-
-DTEST_CHILD(fontWithoutAtlasDrawsNothing)
-{
-    GLFixture f;
-    CHECK(f.ready);
-    cUniFontMap none;
-    const QImage shot = f.present([&] { f.screen.drawText(QRect(10, 10, 50, 10), 0, QStringLiteral("abc"), none); });
-    CHECK_EQ(f.data(f.screen)->mItems.size(), 3);
-    CHECK_EQ(dtest::countPixels(shot, 0xff000000u), shot.width() * shot.height());
-    return 0;
 }
 
 // Boxes near the integer limit, as a crafted cache file can hold: two of
 // them side by side must not wrap round into a plausible position.
-DTEST_CHILD(hugeGlyphBoxesNeverWrap)
+void tst_GLText::hugeGlyphBoxesNeverWrap()
 {
+    DTEST_IN_CHILD(30000);
     GLFixture f;
-    CHECK(f.ready);
+    QVERIFY(f.ready);
     QTemporaryDir dir;
     QVector<QRect> boxes(256, QRect(0, 0, 0, 0));
     boxes['w'] = QRect(0, 0, 1500000000, 4);
@@ -146,10 +137,10 @@ DTEST_CHILD(hugeGlyphBoxesNeverWrap)
     QImage image(8, 8, QImage::Format_ARGB32);
     image.fill(kGlyph);
     const cFontInfo info(QStringLiteral("Huge"), 10, -1, 1, QColor(kGlyph), QColor(kRing), false);
-    CHECK(atlasfile::writeAtlas(dir.path(), info.mName, image, boxes));
+    QVERIFY(atlasfile::writeAtlas(dir.path(), info.mName, image, boxes));
     cFontInfo::makeCacheBasePath(dir.path());
     cUniFontMap font(info);
-    CHECK_EQ(font.LetterRect('w').width(), 1500000000);
+    QCOMPARE(font.LetterRect('w').width(), 1500000000);
 
     f.present([&] {
         f.screen.drawText(QRect(0, 0, 50, 10), 0, QStringLiteral("wwx"), font);
@@ -160,24 +151,11 @@ DTEST_CHILD(hugeGlyphBoxesNeverWrap)
     // rest lands where the 64-bit measure puts it: 'x' at 49 - 3000000006 +
     // 2 x 1500000001 = 45.
     const auto& items = f.data(f.screen)->mItems;
-    CHECK_EQ(items.size(), 3);
-    CHECK_EQ(items[0]->mDstRect.left(), 0);
-    CHECK_EQ(items[1]->mDstRect.left(), -1499999956);
-    CHECK_EQ(items[2]->mDstRect.left(), 45);
-    return 0;
+    QCOMPARE(items.size(), 3);
+    QCOMPARE(items[0]->mDstRect.left(), 0);
+    QCOMPARE(items[1]->mDstRect.left(), -1499999956);
+    QCOMPARE(items[2]->mDstRect.left(), 45);
 }
-
-class tst_GLText : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void glyphsAdvanceByWidthPlusBorder() { EXPECT_CHILD_PASSES("glyphsAdvanceByWidthPlusBorder"); }
-    void alignmentUsesTheEngineMeasure() { EXPECT_CHILD_PASSES("alignmentUsesTheEngineMeasure"); }
-    void oneTextureAndSteadyItemsPerAtlas() { EXPECT_CHILD_PASSES("oneTextureAndSteadyItemsPerAtlas"); }
-    void fontWithoutAtlasDrawsNothing() { EXPECT_CHILD_PASSES("fontWithoutAtlasDrawsNothing"); }
-    void hugeGlyphBoxesNeverWrap() { EXPECT_CHILD_PASSES("hugeGlyphBoxesNeverWrap"); }
-};
 
 DTEST_MAIN(tst_GLText)
 #include "tst_gltext.moc"
