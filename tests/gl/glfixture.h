@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 // The screen widget of the tests. It counts its own repaints: Qt 5's
 // default paintGL() clears, so a late expose (common on a loaded machine)
@@ -89,31 +90,39 @@ inline void fillImage(cUniImg& image, QSize size, QRgb colour)
     record(image, [&] { image.fillRect(image.rect(), QColor(colour)); });
 }
 
-// Why pixel (x, y) of image is not within tolerance of expected on every
-// channel; empty when it is. GL's filtering and blending round, so blended
-// pixels are compared with a tolerance.
-inline QByteArray glPixelMismatch(QImage const& image, int x, int y, QRgb expected, int tolerance)
-{
-    const QRgb p = image.pixel(x, y);
-    if (std::abs(qRed(p) - qRed(expected)) <= tolerance && std::abs(qGreen(p) - qGreen(expected)) <= tolerance
-        && std::abs(qBlue(p) - qBlue(expected)) <= tolerance && std::abs(qAlpha(p) - qAlpha(expected)) <= tolerance)
-        return QByteArray();
-    return QByteArray("pixel (") + QByteArray::number(x) + ", " + QByteArray::number(y) + ") is "
-        + QByteArray::number(p, 16) + ", expected " + QByteArray::number(expected, 16) + " within "
-        + QByteArray::number(tolerance);
-}
-
-#define GL_COMPARE_PIXEL(image, x, y, expected, tolerance)                                  \
-    do {                                                                                    \
-        const QByteArray mismatch_ = glPixelMismatch((image), (x), (y), (expected), (tolerance)); \
-        QVERIFY2(mismatch_.isEmpty(), mismatch_.constData());                               \
-    } while (0)
-
 inline QImage solid(QSize size, QRgb colour, QImage::Format format = QImage::Format_ARGB32)
 {
     QImage image(size, format);
     image.fill(colour);
     return image;
 }
+
+struct GLPixel {
+    int x, y;
+    QRgb colour;
+};
+
+// The pixels of image that differ from the expected ones by more than
+// tolerance on some channel, described; empty when none does. Blending and
+// filtering round, so only those results are compared with a tolerance.
+inline QByteArray glWrongPixels(QImage const& image, int tolerance, std::initializer_list<GLPixel> expected)
+{
+    QByteArray wrong;
+    for (GLPixel const& e : expected) {
+        const QRgb p = image.pixel(e.x, e.y);
+        if (std::abs(qRed(p) - qRed(e.colour)) > tolerance || std::abs(qGreen(p) - qGreen(e.colour)) > tolerance
+            || std::abs(qBlue(p) - qBlue(e.colour)) > tolerance || qAlpha(p) != qAlpha(e.colour))
+            wrong += QByteArray::number(e.x) + "," + QByteArray::number(e.y) + " is " + QByteArray::number(p, 16)
+                + " not " + QByteArray::number(e.colour, 16) + "; ";
+    }
+    return wrong;
+}
+
+// GL_COMPARE_PIXELS(image, tolerance, {x, y, colour}, ...)
+#define GL_COMPARE_PIXELS(image, tolerance, ...)                                        \
+    do {                                                                                \
+        const QByteArray wrong_ = glWrongPixels((image), (tolerance), {__VA_ARGS__});   \
+        QVERIFY2(wrong_.isEmpty(), wrong_.constData());                                 \
+    } while (0)
 
 #endif

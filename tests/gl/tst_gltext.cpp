@@ -50,112 +50,96 @@ class tst_GLText : public QObject
     Q_OBJECT
 
 private slots:
-    void glyphCellsAdvanceByWidthPlusBorder_data();
-    void glyphCellsAdvanceByWidthPlusBorder();
-    void oneTextureAndSteadyItemsPerAtlas();
-    void hugeGlyphBoxesNeverWrap();
+    void glyphCellsAdvanceByWidthPlusBorder_data()
+    {
+        QTest::addColumn<int>("flags");
+        QTest::addColumn<QPoint>("origin");
+        // "abc" measures W = 5 + 6 + 7 + 3 x 1 = 21, H = 8, in (10, 10)-(109, 49).
+        QTest::newRow("left") << 0 << QPoint(10, 10);
+        QTest::newRow("right bottom") << int(Qt::AlignRight | Qt::AlignBottom) << QPoint(109 - 21, 49 - 8);
+        QTest::newRow("centre") << int(Qt::AlignCenter) << QPoint(10 + 50 - 10, 10 + 20 - 4);
+    }
+    void glyphCellsAdvanceByWidthPlusBorder()
+    {
+        DTEST_IN_CHILD(30000);
+        QFETCH(int, flags);
+        QFETCH(QPoint, origin);
+        TextFixture f;
+        QVERIFY(f.ready && f.written);
+        QCOMPARE(f.font->border(), 1);
+        const QImage shot =
+            f.present([&] { f.screen.drawText(QRect(QPoint(10, 10), QPoint(109, 49)), flags, "abc", *f.font); });
+        const auto& items = f.data(f.screen)->mItems;
+        QCOMPARE(items.size(), 3);
+        QCOMPARE(items[0]->mDstRect.topLeft(), origin);
+        QCOMPARE(items[1]->mDstRect.topLeft(), origin + QPoint(6, 0));
+        QCOMPARE(items[2]->mDstRect.topLeft(), origin + QPoint(13, 0));
+        // The cell grows 4 x B to the right and 3 x B downwards.
+        QCOMPARE(items[0]->mDstRect.size(), QSize(9, 11));
+        QCOMPARE(items[0]->mSrcRect.size(), QSize(9, 11));
+        for (auto* item : items)
+            QVERIFY(item->mForeignTexture);
+        // a: 0..4, its ring at 5; b on top from 6; c from 13 to 19, ring at 20.
+        const int x = origin.x();
+        const int y = origin.y();
+        GL_COMPARE_PIXELS(shot, 0, {x, y, kGlyph}, {x + 4, y + 7, kGlyph}, {x + 5, y + 2, kRing},
+                          {x + 2, y + 8, kRing}, {x + 6, y + 2, kGlyph}, {x + 19, y + 2, kGlyph}, {x + 20, y + 2, kRing},
+                          {x + 21, y + 2, kBlack}, {x + 2, y + 9, kBlack}, {x - 1, y + 2, kBlack});
+    }
+
+    void oneTextureAndSteadyItemsPerAtlas()
+    {
+        DTEST_IN_CHILD(30000);
+        TextFixture f;
+        QVERIFY(f.ready && f.written);
+        cUniFontMap again(f.info);
+        auto frame = [&] {
+            f.screen.drawText(QRect(0, 0, 50, 10), 0, QStringLiteral("ab"), *f.font);
+            f.screen.drawText(QRect(0, 20, 50, 10), 0, QStringLiteral("ca"), again);
+            f.screen.drawText(QRect(0, 40, 50, 10), 0, QString(), again);
+        };
+        f.present(frame);
+        QCOMPARE(f.engine.mTextures.size(), 1);
+        const QList<cGLEngine::cUniItem*> items = f.data(f.screen)->mItems;
+        QCOMPARE(items.size(), 4);
+        const GLuint name = f.engine.mTextures.first()->textureId();
+        f.present(frame);
+        QCOMPARE(f.data(f.screen)->mItems, items);
+        QCOMPARE(f.engine.mTextures.first()->textureId(), name);
+        again.Destroy();
+    }
+
+    // Boxes near the integer limit, as a crafted cache file can hold: two of
+    // them side by side must not wrap round into a plausible position.
+    void hugeGlyphBoxesNeverWrap()
+    {
+        DTEST_IN_CHILD(30000);
+        GLFixture f;
+        QVERIFY(f.ready);
+        QTemporaryDir dir;
+        QVector<QRect> boxes(256, QRect(0, 0, 0, 0));
+        boxes['w'] = QRect(0, 0, 1500000000, 4);
+        boxes['x'] = QRect(0, 0, 3, 4);
+        const cFontInfo info(QStringLiteral("Huge"), 10, -1, 1, QColor(kGlyph), QColor(kRing), false);
+        QVERIFY(atlasfile::writeAtlas(dir.path(), info.mName, solid(QSize(8, 8), kGlyph), boxes));
+        cFontInfo::makeCacheBasePath(dir.path());
+        cUniFontMap font(info);
+        QCOMPARE(font.LetterRect('w').width(), 1500000000);
+        f.present([&] {
+            f.screen.drawText(QRect(0, 0, 50, 10), 0, QStringLiteral("wwx"), font);
+            f.screen.drawText(QRect(0, 0, 50, 10), Qt::AlignRight, QStringLiteral("wwx"), font);
+        });
+        // Left-aligned, the second 'w' and the 'x' start past INT_MAX and are
+        // never recorded. Right-aligned, the first 'w' starts below INT_MIN;
+        // the rest lands where the 64-bit measure puts it: 'x' at
+        // 49 - 3000000006 + 2 x 1500000001 = 45.
+        const auto& items = f.data(f.screen)->mItems;
+        QCOMPARE(items.size(), 3);
+        QCOMPARE(items[0]->mDstRect.left(), 0);
+        QCOMPARE(items[1]->mDstRect.left(), -1499999956);
+        QCOMPARE(items[2]->mDstRect.left(), 45);
+    }
 };
-
-void tst_GLText::glyphCellsAdvanceByWidthPlusBorder_data()
-{
-    QTest::addColumn<QRect>("rect");
-    QTest::addColumn<int>("flags");
-    QTest::addColumn<QPoint>("origin");
-    // "abc" measures W = 5 + 6 + 7 + 3 x 1 = 21, H = 8.
-    const QRect box(QPoint(10, 10), QPoint(109, 49));
-    QTest::newRow("left") << box << 0 << QPoint(10, 10);
-    QTest::newRow("right bottom") << box << int(Qt::AlignRight | Qt::AlignBottom) << QPoint(109 - 21, 49 - 8);
-    QTest::newRow("centre") << box << int(Qt::AlignCenter) << QPoint(10 + 50 - 10, 10 + 20 - 4);
-}
-
-void tst_GLText::glyphCellsAdvanceByWidthPlusBorder()
-{
-    DTEST_IN_CHILD(30000);
-    QFETCH(QRect, rect);
-    QFETCH(int, flags);
-    QFETCH(QPoint, origin);
-    TextFixture f;
-    QVERIFY(f.ready && f.written);
-    QCOMPARE(f.font->border(), 1);
-    QCOMPARE(f.font->LetterRect('a').width(), 5);
-
-    const QImage shot = f.present([&] { f.screen.drawText(rect, flags, QStringLiteral("abc"), *f.font); });
-    const auto& items = f.data(f.screen)->mItems;
-    QCOMPARE(items.size(), 3);
-    QCOMPARE(items[0]->mDstRect.topLeft(), origin);
-    QCOMPARE(items[1]->mDstRect.topLeft(), origin + QPoint(6, 0));
-    QCOMPARE(items[2]->mDstRect.topLeft(), origin + QPoint(13, 0));
-    // The cell grows 4 x B to the right and 3 x B downwards.
-    QCOMPARE(items[0]->mDstRect.size(), QSize(9, 11));
-    QCOMPARE(items[0]->mSrcRect.size(), QSize(9, 11));
-    for (auto* item : items)
-        QVERIFY(item->mForeignTexture);
-
-    // a: 0..4, its ring at 5; b on top from 6; c from 13 to 19, ring at 20.
-    const struct {
-        int x, y;
-        QRgb colour;
-    } expected[] = {{0, 0, kGlyph}, {4, 7, kGlyph}, {5, 2, kRing},  {2, 8, kRing},   {6, 2, kGlyph},
-                    {19, 2, kGlyph}, {20, 2, kRing}, {21, 2, kBlack}, {2, 9, kBlack}, {-1, 2, kBlack}};
-    for (auto const& e : expected)
-        QCOMPARE(shot.pixel(origin + QPoint(e.x, e.y)), e.colour);
-}
-
-void tst_GLText::oneTextureAndSteadyItemsPerAtlas()
-{
-    DTEST_IN_CHILD(30000);
-    TextFixture f;
-    QVERIFY(f.ready && f.written);
-    cUniFontMap again(f.info);
-    auto frame = [&] {
-        f.screen.drawText(QRect(0, 0, 50, 10), 0, QStringLiteral("ab"), *f.font);
-        f.screen.drawText(QRect(0, 20, 50, 10), 0, QStringLiteral("ca"), again);
-        f.screen.drawText(QRect(0, 40, 50, 10), 0, QString(), again);
-    };
-    f.present(frame);
-    QCOMPARE(f.engine.mTextures.size(), 1);
-    const QList<cGLEngine::cUniItem*> items = f.data(f.screen)->mItems;
-    QCOMPARE(items.size(), 4);
-    const GLuint name = f.engine.mTextures.first()->textureId();
-    f.present(frame);
-    QVERIFY(f.data(f.screen)->mItems == items);
-    QCOMPARE(f.engine.mTextures.first()->textureId(), name);
-    again.Destroy();
-}
-
-// Boxes near the integer limit, as a crafted cache file can hold: two of
-// them side by side must not wrap round into a plausible position.
-void tst_GLText::hugeGlyphBoxesNeverWrap()
-{
-    DTEST_IN_CHILD(30000);
-    GLFixture f;
-    QVERIFY(f.ready);
-    QTemporaryDir dir;
-    QVector<QRect> boxes(256, QRect(0, 0, 0, 0));
-    boxes['w'] = QRect(0, 0, 1500000000, 4);
-    boxes['x'] = QRect(0, 0, 3, 4);
-    QImage image(8, 8, QImage::Format_ARGB32);
-    image.fill(kGlyph);
-    const cFontInfo info(QStringLiteral("Huge"), 10, -1, 1, QColor(kGlyph), QColor(kRing), false);
-    QVERIFY(atlasfile::writeAtlas(dir.path(), info.mName, image, boxes));
-    cFontInfo::makeCacheBasePath(dir.path());
-    cUniFontMap font(info);
-    QCOMPARE(font.LetterRect('w').width(), 1500000000);
-
-    f.present([&] {
-        f.screen.drawText(QRect(0, 0, 50, 10), 0, QStringLiteral("wwx"), font);
-        f.screen.drawText(QRect(0, 0, 50, 10), Qt::AlignRight, QStringLiteral("wwx"), font);
-    });
-    // Left-aligned, the second 'w' and the 'x' start past INT_MAX and are
-    // never recorded. Right-aligned, the first 'w' starts below INT_MIN; the
-    // rest lands where the 64-bit measure puts it: 'x' at 49 - 3000000006 +
-    // 2 x 1500000001 = 45.
-    const auto& items = f.data(f.screen)->mItems;
-    QCOMPARE(items.size(), 3);
-    QCOMPARE(items[0]->mDstRect.left(), 0);
-    QCOMPARE(items[1]->mDstRect.left(), -1499999956);
-    QCOMPARE(items[2]->mDstRect.left(), 45);
-}
 
 DTEST_MAIN(tst_GLText)
 #include "tst_gltext.moc"
