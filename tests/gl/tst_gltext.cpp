@@ -17,12 +17,7 @@ const QRgb kBlack = qRgb(0, 0, 0);
 // 'a', 'b', 'c' are 5, 6 and 7 pixels wide; every other byte 4.
 int widthOf(int byte)
 {
-    switch (byte) {
-    case 'a': return 5;
-    case 'b': return 6;
-    case 'c': return 7;
-    default: return 4;
-    }
+    return byte == 'a' ? 5 : byte == 'b' ? 6 : byte == 'c' ? 7 : 4;
 }
 
 // A cache holding one atlas with border 1 and glyphs 8 pixels high, made the
@@ -93,19 +88,25 @@ private slots:
         TextFixture f;
         QVERIFY(f.ready && f.written);
         cUniFontMap again(f.info);
+        const QImage picture = solid(QSize(4, 4), kRing);
+        // Recycled items keep their kind: a picture never takes a glyph's
+        // item (it would upload into the atlas texture), nor a glyph a picture's.
         auto frame = [&] {
             f.screen.drawText(QRect(0, 0, 50, 10), 0, QStringLiteral("ab"), *f.font);
+            f.screen.drawImage(QRect(60, 0, 4, 4), picture, picture.rect());
             f.screen.drawText(QRect(0, 20, 50, 10), 0, QStringLiteral("ca"), again);
             f.screen.drawText(QRect(0, 40, 50, 10), 0, QString(), again);
         };
         f.present(frame);
         QCOMPARE(f.engine.mTextures.size(), 1);
         const QList<cGLEngine::cUniItem*> items = f.data(f.screen)->mItems;
-        QCOMPARE(items.size(), 4);
+        QCOMPARE(items.size(), 5);
+        QCOMPARE(items[2]->mForeignTexture, false);
         const GLuint name = f.engine.mTextures.first()->textureId();
         f.present(frame);
         QCOMPARE(f.data(f.screen)->mItems, items);
         QCOMPARE(f.engine.mTextures.first()->textureId(), name);
+        QCOMPARE(f.engine.mTextures.first()->imageSize(), f.font->image().size());
         again.Destroy();
     }
 

@@ -18,11 +18,7 @@ unsigned const kBlack = 0xff000000u;
 // 'a' is 5 wide, 'b' 7; every other byte has an empty box.
 int glyphWidth(int byte)
 {
-    switch (byte) {
-    case 'a': return 5;
-    case 'b': return 7;
-    default: return 0;
-    }
+    return byte == 'a' ? 5 : byte == 'b' ? 7 : 0;
 }
 
 int const kHeight = 8;
