@@ -1,11 +1,10 @@
 #ifndef DORURIZAR_GLFIXTURE_H
 #define DORURIZAR_GLFIXTURE_H
 
-// Shared by the GL engine tests. Every case that touches GL runs in a child
-// (DTEST_CHILD) so that each gets a fresh context and fresh engine globals;
-// the child reports a failed check on stderr and through its exit code.
+// Shared by the GL engine tests. Every case that touches GL opens with
+// DTEST_IN_CHILD, so that each gets a fresh context and fresh engine globals.
 
-#include <childcheck.h>
+#include <testsupport.h>
 
 #include <dorurizar/glengine.h>
 #include <dorurizar/uniimg.h>
@@ -17,7 +16,9 @@
 #include <QTest>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 // The screen widget of the tests. It counts its own repaints: Qt 5's
 // default paintGL() clears, so a late expose (common on a loaded machine)
@@ -95,5 +96,33 @@ inline QImage solid(QSize size, QRgb colour, QImage::Format format = QImage::For
     image.fill(colour);
     return image;
 }
+
+struct GLPixel {
+    int x, y;
+    QRgb colour;
+};
+
+// The pixels of image that differ from the expected ones by more than
+// tolerance on some channel, described; empty when none does. Blending and
+// filtering round, so only those results are compared with a tolerance.
+inline QByteArray glWrongPixels(QImage const& image, int tolerance, std::initializer_list<GLPixel> expected)
+{
+    QByteArray wrong;
+    for (GLPixel const& e : expected) {
+        const QRgb p = image.pixel(e.x, e.y);
+        if (std::abs(qRed(p) - qRed(e.colour)) > tolerance || std::abs(qGreen(p) - qGreen(e.colour)) > tolerance
+            || std::abs(qBlue(p) - qBlue(e.colour)) > tolerance || qAlpha(p) != qAlpha(e.colour))
+            wrong += QByteArray::number(e.x) + "," + QByteArray::number(e.y) + " is " + QByteArray::number(p, 16)
+                + " not " + QByteArray::number(e.colour, 16) + "; ";
+    }
+    return wrong;
+}
+
+// GL_COMPARE_PIXELS(image, tolerance, {x, y, colour}, ...)
+#define GL_COMPARE_PIXELS(image, tolerance, ...)                                        \
+    do {                                                                                \
+        const QByteArray wrong_ = glWrongPixels((image), (tolerance), {__VA_ARGS__});   \
+        QVERIFY2(wrong_.isEmpty(), wrong_.constData());                                 \
+    } while (0)
 
 #endif

@@ -2,10 +2,9 @@
 #define DORURIZAR_SDLFIXTURE_H
 
 // Shared by the SDL engine tests. SDL video starts once per process, so every
-// case that needs it runs in a child (DTEST_CHILD) built on SdlFixture; the
-// child reports failures on stderr and through its exit code.
+// case that needs it opens with DTEST_IN_CHILD and builds an SdlFixture there.
 
-#include <childcheck.h>
+#include <testsupport.h>
 
 #include <dorurizar/sdlengine.h>
 #include <dorurizar/uniimg.h>

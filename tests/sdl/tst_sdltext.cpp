@@ -2,12 +2,11 @@
 // border ring, drawn on opaque black.
 
 #include "sdlfixture.h"
+
 #include <atlasfile.h>
 
 #include <dorurizar/unifontmap.h>
 
-#include <QApplication>
-#include <QColor>
 #include <QTemporaryDir>
 
 namespace {
@@ -16,15 +15,10 @@ unsigned const kRed = 0xffff0000u;
 unsigned const kBlue = 0xff0000ffu;
 unsigned const kBlack = 0xff000000u;
 
-// 'a' is 5 wide, 'b' 7, 'c' 4; every other byte has an empty box.
+// 'a' is 5 wide, 'b' 7; every other byte has an empty box.
 int glyphWidth(int byte)
 {
-    switch (byte) {
-    case 'a': return 5;
-    case 'b': return 7;
-    case 'c': return 4;
-    default: return 0;
-    }
+    return byte == 'a' ? 5 : byte == 'b' ? 7 : 0;
 }
 
 int const kHeight = 8;
@@ -42,129 +36,78 @@ struct TextFixture : SdlCanvas {
         font.reset(new cUniFontMap(info));
     }
 
-    // Starts an update on opaque black: blits keep the target's alpha.
-    bool beginOnBlack()
-    {
-        if (!begin())
-            return false;
-        clearToBlack();
-        return true;
-    }
-    void clearToBlack() { clear(QColor::fromRgba(kBlack)); }
-
     QTemporaryDir dir;
     cFontInfo info;
     bool written = false;
     std::unique_ptr<cUniFontMap> font;
 };
 
-// Checks "ab" drawn with its first cell at (x, y): boxes in red, each box's
-// one-pixel ring right and below in blue, the next glyph 5 + 1 further.
-int checkAb(QImage const& got, int x, int y)
+// The canvas with "ab" drawn with its first cell at (x, y): boxes in red,
+// each box's one-pixel ring right and below in blue, the next glyph 5 + 1
+// further; nothing but black when not drawn.
+QImage textAt(int x, int y, bool drawn)
 {
-    for (int row = 0; row < got.height(); ++row) {
-        for (int col = 0; col < got.width(); ++col) {
-            unsigned expected = kBlack;
-            const QRect boxA(x, y, 5, kHeight);
-            const QRect boxB(x + 6, y, 7, kHeight);
-            if (boxA.contains(col, row) || boxB.contains(col, row))
-                expected = kRed;
-            else if (boxA.adjusted(0, 0, 1, 1).contains(col, row) || boxB.adjusted(0, 0, 1, 1).contains(col, row))
-                expected = kBlue;
-            if (got.pixel(col, row) != expected) {
-                std::fprintf(stderr, "pixel (%d, %d) is %08x, expected %08x\n", col, row, got.pixel(col, row),
-                             expected);
-                return 1;
-            }
-        }
-    }
-    return 0;
+    QImage out(120, 60, QImage::Format_ARGB32);
+    out.fill(kBlack);
+    const QRect boxes[] = {QRect(x, y, 5, kHeight), QRect(x + 6, y, 7, kHeight)};
+    for (int row = 0; drawn && row < out.height(); ++row)
+        for (int col = 0; col < out.width(); ++col)
+            for (QRect const& box : boxes)
+                if (box.contains(col, row))
+                    out.setPixel(col, row, kRed);
+                else if (box.adjusted(0, 0, 1, 1).contains(col, row) && out.pixel(col, row) != kRed)
+                    out.setPixel(col, row, kBlue);
+    return out;
 }
 
 } // namespace
-
-DTEST_CHILD(glyphCellsAdvanceByWidthAndBorder)
-{
-    TextFixture f;
-    CHECK(f.ready && f.written);
-    CHECK_EQ(f.font->border(), 1);
-    CHECK_EQ(f.font->LetterRect('a').width(), 5);
-
-    const QRect rect(QPoint(10, 10), QPoint(109, 49));
-    // "ab" measures 5 + 1 + 7 + 1 = 14 by 8.
-    struct Placement {
-        QRect rect;
-        int flags;
-        QPoint cell;
-    } const placements[] = {
-        {rect, 0, QPoint(10, 10)},
-        {rect, Qt::AlignRight | Qt::AlignBottom, QPoint(109 - 14, 49 - 8)},
-        {rect, Qt::AlignCenter, QPoint(10 + 50 - 7, 10 + 20 - 4)},
-        // Right wins over centre, bottom over vertical centre.
-        {rect, Qt::AlignRight | Qt::AlignHCenter | Qt::AlignBottom | Qt::AlignVCenter, QPoint(109 - 14, 49 - 8)},
-        // Not clipped to the rectangle: a right-aligned string wider than it starts left of it.
-        {QRect(40, 5, 4, 4), Qt::AlignRight, QPoint(43 - 14, 5)},
-    };
-    CHECK(f.beginOnBlack());
-    for (Placement const& p : placements) {
-        f.clearToBlack();
-        f.img.drawText(p.rect, p.flags, QStringLiteral("ab"), *f.font);
-        CHECK(checkAb(f.pixels(), p.cell.x(), p.cell.y()) == 0);
-        CHECK_EQ(f.count(kRed), 5 * kHeight + 7 * kHeight);
-    }
-    CHECK(f.img.endUpdate());
-    return 0;
-}
-
-DTEST_CHILD(textCutAtSurfaceEdges)
-{
-    TextFixture f;
-    CHECK(f.ready && f.written);
-    CHECK(f.beginOnBlack());
-    f.img.drawText(QRect(114, 55, 5, 5), 0, QStringLiteral("abcabc"), *f.font);
-    CHECK_EQ(f.pixel(114, 55), kRed);
-    CHECK_EQ(f.pixel(119, 59), kBlue);  // a's ring at x = 119, rows below 55 + 8 cut
-    f.clearToBlack();
-    f.img.drawText(QRect(-8, -3, 5, 5), 0, QStringLiteral("ab"), *f.font);
-    CHECK(checkAb(f.pixels(), -8, -3) == 0);
-
-    // Far positions are cut before they reach SDL_Rect's 16-bit fields.
-    f.clearToBlack();
-    f.img.drawText(QRect(65536 + 10, 65536 + 10, 5, 5), 0, QStringLiteral("ab"), *f.font);
-    f.img.drawText(QRect(-65536 + 10, 10, 5, 5), 0, QStringLiteral("ab"), *f.font);
-    CHECK_EQ(f.count(kBlack), 120 * 60);
-    CHECK(f.img.endUpdate());
-    return 0;
-}
-
-DTEST_CHILD(nothingDrawnWithoutAtlasOrText)
-{
-    TextFixture f;
-    CHECK(f.ready && f.written);
-    cUniFontMap noAtlas;
-    CHECK(noAtlas.image().isNull());
-    CHECK(f.beginOnBlack());
-    f.img.drawText(QRect(0, 0, 100, 40), 0, QStringLiteral("ab"), noAtlas);
-    f.img.drawText(QRect(0, 0, 100, 40), 0, QString(), *f.font);
-    f.img.drawText(QRect(10, 10, -5, 20), 0, QStringLiteral("ab"), *f.font);
-    CHECK_EQ(f.count(kBlack), 120 * 60);
-    CHECK(f.img.endUpdate());
-    // Not while idle either.
-    f.img.drawText(QRect(0, 0, 100, 40), 0, QStringLiteral("ab"), *f.font);
-    CHECK_EQ(f.count(kBlack), 120 * 60);
-    return 0;
-}
 
 class tst_SDLText : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void glyphCellsAdvanceByWidthAndBorder() { EXPECT_CHILD_PASSES("glyphCellsAdvanceByWidthAndBorder"); }
-    void textCutAtSurfaceEdges() { EXPECT_CHILD_PASSES("textCutAtSurfaceEdges"); }
-    void nothingDrawnWithoutAtlasOrText() { EXPECT_CHILD_PASSES("nothingDrawnWithoutAtlasOrText"); }
+    void glyphCellsAdvanceByWidthAndBorder_data()
+    {
+        QTest::addColumn<QRect>("rect");
+        QTest::addColumn<int>("flags");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("atlas");
+        QTest::addColumn<QPoint>("cell");  // of the first glyph; none when null
+        // "ab" measures 5 + 1 + 7 + 1 = 14 by 8.
+        const QRect box(QPoint(10, 10), QPoint(109, 49));
+        QTest::newRow("left") << box << 0 << "ab" << true << QPoint(10, 10);
+        QTest::newRow("right bottom") << box << int(Qt::AlignRight | Qt::AlignBottom) << "ab" << true
+                                      << QPoint(109 - 14, 49 - 8);
+        QTest::newRow("centre") << box << int(Qt::AlignCenter) << "ab" << true << QPoint(10 + 50 - 7, 10 + 20 - 4);
+        QTest::newRow("cut at top left") << QRect(-8, -3, 5, 5) << 0 << "ab" << true << QPoint(-8, -3);
+        QTest::newRow("cut at bottom right") << QRect(114, 55, 5, 5) << 0 << "ab" << true << QPoint(114, 55);
+        // Far positions are cut before they reach SDL_Rect's 16-bit fields.
+        QTest::newRow("far right") << QRect(65536 + 10, 65536 + 10, 5, 5) << 0 << "ab" << true << QPoint();
+        QTest::newRow("far left") << QRect(-65536 + 10, 10, 5, 5) << 0 << "ab" << true << QPoint();
+        QTest::newRow("no text") << box << 0 << "" << true << QPoint();
+        QTest::newRow("invalid rect") << QRect(10, 10, -5, 20) << 0 << "ab" << true << QPoint();
+        QTest::newRow("no atlas") << box << 0 << "ab" << false << QPoint();
+    }
+    void glyphCellsAdvanceByWidthAndBorder()
+    {
+        DTEST_IN_CHILD(30000);
+        QFETCH(QRect, rect);
+        QFETCH(int, flags);
+        QFETCH(QString, text);
+        QFETCH(bool, atlas);
+        QFETCH(QPoint, cell);
+        TextFixture f;
+        QVERIFY(f.ready && f.written);
+        QCOMPARE(f.font->border(), 1);
+        cUniFontMap noAtlas;
+        QVERIFY(noAtlas.image().isNull());
+        QVERIFY(f.begin());
+        f.clear(QColor::fromRgba(kBlack));  // blits keep the target's alpha
+        f.img.drawText(rect, flags, text, atlas ? *f.font : noAtlas);
+        QCOMPARE(f.pixels(), textAt(cell.x(), cell.y(), !cell.isNull()));
+    }
 };
 
 DTEST_MAIN(tst_SDLText)
-
 #include "tst_sdltext.moc"
