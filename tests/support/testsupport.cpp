@@ -1,9 +1,7 @@
 #include "testsupport.h"
 
 #include <QApplication>
-#include <QCoreApplication>
 #include <QGuiApplication>
-#include <QMap>
 #include <QProcessEnvironment>
 #include <QScreen>
 #include <QTest>
@@ -14,27 +12,18 @@ namespace dtest {
 
 namespace {
 const char kChildVariable[] = "DORURIZAR_TEST_CHILD";
-
-QMap<QByteArray, ChildCase>& registry()
-{
-    static QMap<QByteArray, ChildCase> cases;
-    return cases;
-}
 } // namespace
 
-ChildCaseRegistration::ChildCaseRegistration(char const* name, ChildCase fn)
+ChildResult runThisInChild(int timeoutMs, QStringList const& env, QString const& workDir)
 {
-    registry().insert(name, fn);
-}
+    QString selection = QString::fromLatin1(QTest::currentTestFunction());
+    if (QTest::currentDataTag())
+        selection += QLatin1Char(':') + QString::fromLatin1(QTest::currentDataTag());
 
-namespace {
-ChildResult run(QString const& marker, QStringList const& args, int timeoutMs, QStringList const& env,
-                QString const& workDir)
-{
     ChildResult result;
     QProcess child;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(kChildVariable, marker);
+    environment.insert(kChildVariable, QStringLiteral("1"));
     for (QString const& entry : env) {
         const int eq = entry.indexOf('=');
         if (eq > 0)
@@ -44,7 +33,7 @@ ChildResult run(QString const& marker, QStringList const& args, int timeoutMs, Q
     child.setProcessChannelMode(QProcess::MergedChannels);
     if (!workDir.isEmpty())
         child.setWorkingDirectory(workDir);
-    child.start(QCoreApplication::applicationFilePath(), args);
+    child.start(QCoreApplication::applicationFilePath(), {selection});
     result.started = child.waitForStarted(10000);
     if (!result.started)
         return result;
@@ -58,24 +47,10 @@ ChildResult run(QString const& marker, QStringList const& args, int timeoutMs, Q
     result.exitCode = child.exitCode();
     return result;
 }
-} // namespace
-
-ChildResult runChild(char const* name, int timeoutMs, QStringList const& env, QString const& workDir)
-{
-    return run(QString::fromLatin1(name), {}, timeoutMs, env, workDir);
-}
 
 bool isChild()
 {
     return qgetenv(kChildVariable) == "1";
-}
-
-ChildResult runThisInChild(int timeoutMs, QStringList const& env, QString const& workDir)
-{
-    QString selection = QString::fromLatin1(QTest::currentTestFunction());
-    if (QTest::currentDataTag())
-        selection += QLatin1Char(':') + QString::fromLatin1(QTest::currentDataTag());
-    return run(QStringLiteral("1"), {selection}, timeoutMs, env, workDir);
 }
 
 QByteArray failureOf(ChildResult const& r)
@@ -92,19 +67,6 @@ QByteArray failureOf(ChildResult const& r)
     else
         return QByteArray();
     return "child " + why + ":\n" + r.output;
-}
-
-int runRequestedChild()
-{
-    const QByteArray name = qgetenv(kChildVariable);
-    if (name.isEmpty() || name == "1")
-        return -1;
-    const ChildCase fn = registry().value(name);
-    if (!fn) {
-        fprintf(stderr, "no child case named %s\n", name.constData());
-        return 125;
-    }
-    return fn();
 }
 
 QImage grabWidget(QWidget* w)

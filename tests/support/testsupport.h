@@ -13,15 +13,6 @@ class QWidget;
 
 namespace dtest {
 
-// A case that may crash, hang or end the process runs in a child: the test
-// executable starts itself again with the case's name, and the child runs only
-// that function and exits with its return value.
-using ChildCase = int (*)();
-
-struct ChildCaseRegistration {
-    ChildCaseRegistration(char const* name, ChildCase fn);
-};
-
 struct ChildResult {
     bool started = false;
     bool timedOut = false;
@@ -29,16 +20,6 @@ struct ChildResult {
     int exitCode = -1;
     QByteArray output;     // stdout and stderr, merged
 };
-
-// Runs the registered case in a child process with a time limit. env entries
-// ("NAME=value") are added to the child's environment; workDir, when set, is
-// its working directory.
-ChildResult runChild(char const* name, int timeoutMs = 60000, QStringList const& env = {},
-                     QString const& workDir = {});
-
-// Called first in main(): in a child, runs the requested case and returns its
-// exit code; otherwise returns -1.
-int runRequestedChild();
 
 // Whether this process is a child started by runThisInChild().
 bool isChild();
@@ -76,19 +57,11 @@ int countPixels(QImage const& img, unsigned value);
         }                                                                                \
     } while (0)
 
-#define DTEST_CHILD(name)                                                         \
-    static int name();                                                            \
-    static const dtest::ChildCaseRegistration name##_registration(#name, &name); \
-    static int name()
-
-// main() for a Qt Test class that may also run child cases.
+// main() for a Qt Test class; the same main serves the child processes.
 #define DTEST_MAIN(TestClass)                                \
     int main(int argc, char** argv)                          \
     {                                                        \
         QApplication app(argc, argv);                        \
-        const int child = dtest::runRequestedChild();        \
-        if (child >= 0)                                      \
-            return child;                                    \
         TestClass tc;                                        \
         QTEST_SET_MAIN_SOURCE_PATH                           \
         return QTest::qExec(&tc, argc, argv);                \
