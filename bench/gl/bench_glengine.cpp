@@ -39,11 +39,12 @@ QRect tileRect(int i)
     return QRect(QPoint((i % 4) * kTile.width(), (i / 4) * kTile.height()), kTile);
 }
 
-// A 16 x 16 grid of glyph boxes with a one-pixel border, written as a font
-// cache so the engine draws labels from a real font map.
+// Glyph boxes with a one-pixel border, written as a font cache so the engine
+// draws labels from a real font map.
 struct Atlas {
     QTemporaryDir dir;
-    std::unique_ptr<cUniFontMap> font = dbench::syntheticFont(dir.path(), QSize(kGlyphW, kGlyphH), 1);
+    std::unique_ptr<cUniFontMap> font = dbench::syntheticFont(dir.path(), QSize(kGlyphW, kGlyphH), 1,
+                                                                   dbench::Glyphs::Solid);
 };
 
 struct Wall {
@@ -237,6 +238,10 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     gWall = new Wall;
+    if (!gWall->atlas.font) {
+        std::fprintf(stderr, "the benchmark font map did not load\n");
+        return 1;
+    }
 
     for (int i = 0; i < 5; ++i)
         gWall->frame();

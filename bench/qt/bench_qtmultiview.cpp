@@ -81,7 +81,7 @@ struct Shared {
             pictures.push_back(dbench::picture(kPicture, QImage::Format_RGB32, i));
         for (int i = 0; i < kTiles; ++i)
             labels.push_back(label(i));
-        font = dbench::syntheticFont(fontDir.path(), QSize(kGlyphW, kGlyphH), 1);
+        font = dbench::syntheticFont(fontDir.path(), QSize(kGlyphW, kGlyphH), 1, dbench::Glyphs::Letters);
         if (!font) {
             std::fprintf(stderr, "the benchmark font map did not load\n");
             return false;

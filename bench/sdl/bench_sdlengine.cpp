@@ -20,10 +20,9 @@
 
 #include <SDL/SDL.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -72,7 +71,7 @@ struct Setup {
         for (int y = 0; y < image.height(); ++y)
             memcpy(static_cast<uchar*>(bareSource->pixels) + y * bareSource->pitch, image.constScanLine(y),
                    size_t(image.width()) * 4);
-        font = dbench::syntheticFont(fontDir.path(), QSize(7, 12), 1);
+        font = dbench::syntheticFont(fontDir.path(), QSize(7, 12), 1, dbench::Glyphs::Letters);
         return bareTarget && bareSource && font;
     }
 

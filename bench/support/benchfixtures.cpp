@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QPainter>
 #include <QTextCodec>
 #include <QWidget>
 #include <QWindow>
@@ -35,12 +36,19 @@ int glyphWidth(int)
 }
 } // namespace
 
-std::unique_ptr<cUniFontMap> syntheticFont(QString const& dir, QSize glyph, int border)
+std::unique_ptr<cUniFontMap> syntheticFont(QString const& dir, QSize glyph, int border, Glyphs glyphs)
 {
     const cFontInfo info(QStringLiteral("BenchSans"), 10, -1, border, QColor(255, 255, 255), QColor(0, 0, 0), false);
     gGlyphWidth = glyph.width();
-    const atlasfile::Synthetic atlas =
-        atlasfile::makeSynthetic(glyphWidth, glyph.height(), border, qRgb(255, 255, 255), qRgb(0, 0, 0));
+    const bool solid = glyphs == Glyphs::Solid;
+    atlasfile::Synthetic atlas = atlasfile::makeSynthetic(glyphWidth, glyph.height(), border,
+                                                          solid ? qRgb(255, 255, 255) : 0, solid ? qRgb(0, 0, 0) : 0);
+    if (!solid) {
+        QPainter p(&atlas.image);
+        p.setPen(Qt::white);
+        for (int b = 33; b < 127; ++b)
+            p.drawText(atlas.boxes[b], Qt::AlignCenter, QString(QChar(b)));
+    }
     if (!atlasfile::writeAtlas(cFontInfo::makeCacheBasePath(dir), info.mName, atlas.image, atlas.boxes))
         return nullptr;
     std::unique_ptr<cUniFontMap> font(new cUniFontMap(info));

@@ -21,10 +21,16 @@ namespace dbench {
 // shifts differ in every pixel.
 QImage picture(QSize size, QImage::Format format, int shift = 0);
 
-// Writes an atlas of 256 glyph boxes of `glyph` size (white, with a black
-// border ring) into the font cache at `dir` and loads it as a font map; null
-// when it did not load.
-std::unique_ptr<cUniFontMap> syntheticFont(QString const& dir, QSize glyph, int border);
+// How a synthetic atlas fills its glyph boxes. Blitters skip clear pixels and
+// copy opaque ones, so letters on clear cells cost what real text does.
+enum class Glyphs {
+    Solid,    // white boxes with a black border ring
+    Letters,  // the printable ASCII letters in white on clear cells
+};
+
+// Writes an atlas of 256 glyph boxes of `glyph` size into the font cache at
+// `dir` and loads it as a font map; null when it did not load.
+std::unique_ptr<cUniFontMap> syntheticFont(QString const& dir, QSize glyph, int border, Glyphs glyphs);
 
 // Shows the widget and waits up to five seconds for the window system to
 // expose it; false when it never was.
