@@ -26,13 +26,7 @@ if [ "${1:-}" != "--measure" ]; then
     # and the generator they start.
     cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDORURIZAR_BUILD_BENCH=ON -DBUILD_TESTING=OFF \
         -DDORURIZAR_SANITIZE=OFF >/dev/null
-    targets=$(cmake --build "$build" --target help |
-        sed -n -E 's/^(\.\.\. )?(bench_[a-z0-9_]+|multiview|fontgen)(:.*)?$/\2/p' | grep -v '_autogen$' | sort -u)
-    # Without the generator the font benchmark has nothing to start.
-    if ! printf '%s\n' $targets | grep -qx fontgen; then
-        targets=$(printf '%s\n' $targets | grep -vx bench_fonts)
-    fi
-    cmake --build "$build" -j "$(nproc)" --target $targets
+    cmake --build "$build" -j "$(nproc)" --target benchmarks
     if [ -z "${DISPLAY:-}" ]; then
         exec xvfb-run -a -s "-screen 0 1920x1080x24" sh "$root/scripts/bench.sh" --measure
     fi
@@ -40,23 +34,27 @@ if [ "${1:-}" != "--measure" ]; then
 fi
 
 rm -rf "$logs"
-mkdir -p "$logs"
+mkdir -p "$logs/rows"
 # Hosts and the font benchmark start ./fontgen from their working directory.
 cd "$build/bin"
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$logs/runtime}"
 mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 
 status=0
-for bench in bench_*; do
-    [ -x "$bench" ] || continue
+# The build lists its benchmarks; each writes its own rows of the report.
+benches=$(cat "$build/bench/programs.txt")
+for bench in $benches; do
     echo "running $bench ..." >&2
-    if ! ./"$bench" >"$logs/$bench.log" 2>"$logs/$bench.err"; then
+    if ! ./"$bench" --report_rows="$logs/rows/$bench" >"$logs/$bench.log" 2>"$logs/$bench.err"; then
         echo "bench: $bench failed (see $logs/$bench.err)" >&2
         status=1
     fi
 done
 
-engines=$(./multiview --help | sed -n 's/.*Engine: \([a-z, ]*\) (default.*/\1/p' | tr -d ',')
+engines=
+if [ -x multiview ]; then
+    engines=$(./multiview --list-engines)
+fi
 for engine in $engines; do
     echo "running multiview on $engine: $peak_frames and $long_frames frames ..." >&2
     for frames in $peak_frames $long_frames; do
@@ -78,26 +76,14 @@ echo
 echo "libdorurizar benchmark report ($(date -u +%Y-%m-%d), $(nproc) cores)"
 echo
 printf '%-12s %-46s %14s %14s %9s %9s  %s\n' bench operation "engine ns" "baseline ns" ratio target result
-for log in "$logs"/bench_*.log; do
-    [ -f "$log" ] || continue
-    name=$(basename "$log" .log | sed 's/^bench_//')
-    sed -n -E 's/^RATIO (.*[^ ]) +([0-9.]+) +([0-9.]+) +([0-9.]+x) +(<=|>=) *([0-9.]+x) +(ok|MISSED)$/\1|\2|\3|\4|\5\6|\7/p' "$log" |
-        while IFS='|' read -r label engine_ns base_ns ratio target result; do
-            printf '%-12s %-46s %14s %14s %9s %9s  %s\n' "$name" "$label" "$engine_ns" "$base_ns" "$ratio" "$target" "$result"
-        done
+for bench in $benches; do
+    cat "$logs/rows/$bench.ratios" 2>/dev/null || true
 done
 
 echo
 printf '%-12s %-46s %14s  %-12s %s\n' bench figure value unit target
-for log in "$logs"/bench_*.log; do
-    [ -f "$log" ] || continue
-    name=$(basename "$log" .log | sed 's/^bench_//')
-    sed -n -E 's/^FIGURE (.*[^ ]) +(-?[0-9]+\.[0-9]+) (.*)$/\1|\2|\3/p' "$log" |
-        while IFS='|' read -r label value rest; do
-            unit=$(printf '%s' "$rest" | sed 's/  target .*//')
-            target=$(printf '%s' "$rest" | sed -n 's/.*  target //p')
-            printf '%-12s %-46s %14s  %-12s %s\n' "$name" "$label" "$value" "$unit" "${target:--}"
-        done
+for bench in $benches; do
+    cat "$logs/rows/$bench.figures" 2>/dev/null || true
 done
 
 echo

@@ -9,6 +9,7 @@
 // lookup is timed inside the helper around the one constructor call.
 
 #include <allocationcount.h>
+#include <benchfixtures.h>
 #include <benchratio.h>
 
 #include <benchmark/benchmark.h>
@@ -24,15 +25,10 @@
 #include <QPainter>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTextCodec>
 
 #include <sys/resource.h>
-#include <time.h>
 
-#include <atomic>
 #include <cstdio>
-#include <cstdlib>
-#include <new>
 
 namespace {
 
@@ -64,13 +60,6 @@ double runHelper(char const* mode, QString const& cache, QByteArray* output = nu
     return seconds;
 }
 
-qint64 threadCpuNs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
-
 qint64 processCpuNs(int who)
 {
     rusage u{};
@@ -84,10 +73,10 @@ int runAsHelper(QByteArray const& mode)
 {
     QElapsedTimer clock;
     clock.start();
-    const qint64 cpu = threadCpuNs();
+    const double cpu = dbench::threadCpuNs();
     cUniFontMap font{cFontInfo(kRequest)};
     const qint64 ns = clock.nsecsElapsed();
-    const qint64 cpuNs = threadCpuNs() - cpu;
+    const qint64 cpuNs = qint64(dbench::threadCpuNs() - cpu);
     if (!font.mNode)
         return 1;
     if (mode == "lookup" && cUniFontMap::node::mNodes.size() != 12)
@@ -172,6 +161,7 @@ void BM_GlyphAccessors(benchmark::State& state)
 }
 
 const QString kLabel = QStringLiteral("Camera 12 / Entrance");  // 20 characters
+const QRect kTextRect(10, 10, 300, 40);
 
 void BM_QtEngineText20(benchmark::State& state)
 {
@@ -179,9 +169,8 @@ void BM_QtEngineText20(benchmark::State& state)
     cUniImg img(&engine);
     img.resize(704, 576);
     img.beginUpdate();
-    const QRect rect(10, 10, 300, 40);
     for (auto _ : state)
-        img.drawText(rect, Qt::AlignCenter, kLabel, *gFont);
+        img.drawText(kTextRect, Qt::AlignCenter, kLabel, *gFont);
     img.endUpdate();
 }
 
@@ -191,24 +180,11 @@ void BM_BarePainterGlyphs20(benchmark::State& state)
     QImage target(704, 576, QImage::Format_ARGB32);
     target.fill(0);
     QImage const& atlas = gFont->image();
-    const QByteArray bytes = QTextCodec::codecForName("WINDOWS-1251")->fromUnicode(kLabel);
-    const int grow = 3 * gFont->border();
-    QVector<QRectF> sources, targets;
-    qint64 width = 0;
-    int height = 0;
-    for (char c : bytes) {
-        width += gFont->LetterRect(uchar(c)).width();
-        height = qMax(height, gFont->LetterRect(uchar(c)).height());
-    }
     // Where the engine puts the centred label, so both copy to the same pixels.
-    int x = 10 + 300 / 2 - int(width / 2);
-    const int y = 10 + 40 / 2 - height / 2;
-    for (char c : bytes) {
-        QRect const& g = gFont->LetterRect(uchar(c));
-        const QRectF s(g.left(), g.top(), g.width() + grow, g.height() + grow);
-        sources << s;
-        targets << QRectF(x, y, s.width(), s.height());
-        x += g.width();
+    QVector<QRectF> sources, targets;
+    for (dbench::GlyphCopy const& g : dbench::labelGlyphs(*gFont, kLabel, kTextRect, true, 3 * gFont->border(), 0)) {
+        sources << g.from;
+        targets << g.to;
     }
     QPainter p(&target);
     for (auto _ : state)

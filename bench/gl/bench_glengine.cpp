@@ -5,6 +5,7 @@
 #define GL_GLEXT_PROTOTYPES 1
 
 #include <allocationcount.h>
+#include <benchfixtures.h>
 #include <benchratio.h>
 
 #include <dorurizar/glengine.h>
@@ -16,19 +17,13 @@
 
 #include <QApplication>
 #include <QGLWidget>
-#include <QSettings>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <GL/gl.h>
 #include <GL/glext.h>
 
-#include <atomic>
 #include <cstdio>
-#include <cstdlib>
-#include <ctime>
 #include <memory>
-#include <new>
 #include <vector>
 
 namespace {
@@ -44,49 +39,12 @@ QRect tileRect(int i)
     return QRect(QPoint((i % 4) * kTile.width(), (i / 4) * kTile.height()), kTile);
 }
 
-QImage picture(int seed)
-{
-    QImage img(kPicture, QImage::Format_ARGB32);
-    for (int y = 0; y < img.height(); ++y) {
-        QRgb* row = reinterpret_cast<QRgb*>(img.scanLine(y));
-        for (int x = 0; x < img.width(); ++x)
-            row[x] = qRgb((x + seed * 16) & 0xff, y & 0xff, (x ^ y) & 0xff);
-    }
-    return img;
-}
-
-// A 16 x 16 grid of 10 x 14 glyph boxes with a one-pixel border, written as a
-// font cache so the engine draws labels from a real font map.
+// Glyph boxes with a one-pixel border, written as a font cache so the engine
+// draws labels from a real font map.
 struct Atlas {
     QTemporaryDir dir;
-    std::unique_ptr<cUniFontMap> font;
-
-    Atlas()
-    {
-        cFontInfo::makeCacheBasePath(dir.path());
-        cFontInfo info(QStringLiteral("BenchSans"), 10, -1, 1, QColor(255, 255, 255), QColor(0, 0, 0), false);
-        const int cellW = kGlyphW + 5;
-        const int cellH = kGlyphH + 5;
-        QImage image(16 * cellW, 16 * cellH, QImage::Format_ARGB32);
-        image.fill(0);
-        QSettings rects(info.rectPath(), QSettings::IniFormat);
-        rects.beginWriteArray(QStringLiteral("rects"), 256);
-        for (int b = 0; b < 256; ++b) {
-            const QRect box((b % 16) * cellW, (b / 16) * cellH, kGlyphW, kGlyphH);
-            for (int y = box.top(); y <= box.bottom(); ++y)
-                for (int x = box.left(); x <= box.right(); ++x)
-                    image.setPixel(x, y, 0xffffffff);
-            rects.setArrayIndex(b);
-            rects.setValue(QStringLiteral("x"), box.x());
-            rects.setValue(QStringLiteral("y"), box.y());
-            rects.setValue(QStringLiteral("w"), box.width());
-            rects.setValue(QStringLiteral("h"), box.height());
-        }
-        rects.endArray();
-        rects.sync();
-        image.save(info.pngPath(), "PNG");
-        font.reset(new cUniFontMap(info));
-    }
+    std::unique_ptr<cUniFontMap> font = dbench::syntheticFont(dir.path(), QSize(kGlyphW, kGlyphH), 1,
+                                                                   dbench::Glyphs::Solid);
 };
 
 struct Wall {
@@ -101,10 +59,8 @@ struct Wall {
     Wall()
     {
         widget.resize(1920, 1080);
-        widget.show();
-        if (!QTest::qWaitForWindowExposed(&widget, 5000))
+        if (!dbench::showExposed(widget))
             std::fprintf(stderr, "the benchmark window was never exposed\n");
-        QApplication::processEvents();
         engine.init(&widget);
         cUniImg::switchEngine(&engine);
         screen.setWidget(&widget);
@@ -112,7 +68,7 @@ struct Wall {
         for (int i = 0; i < kTiles; ++i) {
             tiles.emplace_back(new cUniImg);
             tiles.back()->resize(kTile);
-            pictures.push_back(picture(i));
+            pictures.push_back(dbench::picture(kPicture, QImage::Format_ARGB32, i));
             labels.push_back(QStringLiteral("Camera %1 - gate %2 ok").arg(i, 2, 10, QChar('0')).arg(i).left(20));
         }
     }
@@ -215,9 +171,9 @@ struct BareWall {
             glBindTexture(GL_TEXTURE_2D, atlas);
             float x = r.left() + 6;
             for (int g = 0; g < 20; ++g) {
-                const int b = 'A' + g;
-                const double s0 = double((b % 16) * (kGlyphW + 5)) / atlasSize.width();
-                const double t0 = double((b / 16) * (kGlyphH + 5)) / atlasSize.height();
+                QRect const& box = gWall->atlas.font->LetterRect(uchar('A' + g));
+                const double s0 = double(box.left()) / atlasSize.width();
+                const double t0 = double(box.top()) / atlasSize.height();
                 quad(s0, t0, s0 + double(kGlyphW + 4) / atlasSize.width(),
                      t0 + double(kGlyphH + 3) / atlasSize.height(), x, r.top() + 6, x + kGlyphW + 4,
                      r.top() + 6 + kGlyphH + 3);
@@ -243,26 +199,24 @@ void Bare_MultiviewFrame(benchmark::State& state)
 }
 
 // Recording only: 16 tiles of 25 items each and the screen's 16 children.
+void recordItems()
+{
+    for (int i = 0; i < kTiles; ++i) {
+        cUniImg& tile = *gWall->tiles[size_t(i)];
+        tile.beginUpdate();
+        tile.drawText(QRect(6, 6, 460, 20), 0, gWall->labels[size_t(i)], *gWall->atlas.font);
+        tile.drawRect(tile.rect(), QColor(40, 200, 40));
+        tile.fillRect(QRect(0, 250, 480, 20), QColor(0, 0, 0, 128));
+        tile.endUpdate();
+    }
+}
+const int kRecordedItems = kTiles * 25;
+
 void Engine_RecordOnly(benchmark::State& state)
 {
-    for (auto _ : state) {
-        for (int i = 0; i < kTiles; ++i) {
-            cUniImg& tile = *gWall->tiles[size_t(i)];
-            tile.beginUpdate();
-            tile.drawText(QRect(6, 6, 460, 20), 0, gWall->labels[size_t(i)], *gWall->atlas.font);
-            tile.drawRect(tile.rect(), QColor(40, 200, 40));
-            tile.fillRect(QRect(0, 250, 480, 20), QColor(0, 0, 0, 128));
-            tile.endUpdate();
-        }
-    }
-    state.SetItemsProcessed(state.iterations() * kTiles * 25);
-}
-
-double threadCpuNs()
-{
-    timespec t;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e9 + double(t.tv_nsec);
+    for (auto _ : state)
+        recordItems();
+    state.SetItemsProcessed(state.iterations() * kRecordedItems);
 }
 
 // CPU nanoseconds of the calling thread per recorded item of a steady update
@@ -271,26 +225,11 @@ double recordingCostPerItem()
 {
     const int rounds = 2000;
     for (int r = 0; r < 10; ++r)
-        for (int i = 0; i < kTiles; ++i) {
-            cUniImg& tile = *gWall->tiles[size_t(i)];
-            tile.beginUpdate();
-            tile.drawText(QRect(6, 6, 460, 20), 0, gWall->labels[size_t(i)], *gWall->atlas.font);
-            tile.drawRect(tile.rect(), QColor(40, 200, 40));
-            tile.fillRect(QRect(0, 250, 480, 20), QColor(0, 0, 0, 128));
-            tile.endUpdate();
-        }
-    const double start = threadCpuNs();
+        recordItems();
+    const double start = dbench::threadCpuNs();
     for (int r = 0; r < rounds; ++r)
-        for (int i = 0; i < kTiles; ++i) {
-            cUniImg& tile = *gWall->tiles[size_t(i)];
-            tile.beginUpdate();
-            tile.drawText(QRect(6, 6, 460, 20), 0, gWall->labels[size_t(i)], *gWall->atlas.font);
-            tile.drawRect(tile.rect(), QColor(40, 200, 40));
-            tile.fillRect(QRect(0, 250, 480, 20), QColor(0, 0, 0, 128));
-            tile.endUpdate();
-        }
-    const double ns = threadCpuNs() - start;
-    return ns / (double(rounds) * kTiles * 25);
+        recordItems();
+    return (dbench::threadCpuNs() - start) / (double(rounds) * kRecordedItems);
 }
 
 } // namespace
@@ -299,6 +238,10 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     gWall = new Wall;
+    if (!gWall->atlas.font) {
+        std::fprintf(stderr, "the benchmark font map did not load\n");
+        return 1;
+    }
 
     for (int i = 0; i < 5; ++i)
         gWall->frame();

@@ -1,6 +1,7 @@
 // The Qt engine's drawing calls on a 1920 x 1080 off-screen image, each beside
 // the same work done with a bare QPainter (or a plain loop) in the same run.
 
+#include <benchfixtures.h>
 #include <benchratio.h>
 
 #include <dorurizar/qtengine.h>
@@ -12,7 +13,6 @@
 #include <QImage>
 #include <QPainter>
 
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -22,13 +22,7 @@ const QRect kFill(100, 100, 1600, 800);
 
 QImage picture()
 {
-    QImage img(704, 576, QImage::Format_ARGB32);
-    for (int y = 0; y < img.height(); ++y) {
-        QRgb* row = reinterpret_cast<QRgb*>(img.scanLine(y));
-        for (int x = 0; x < img.width(); ++x)
-            row[x] = qRgb(x & 0xff, y & 0xff, (x ^ y) & 0xff);
-    }
-    return img;
+    return dbench::picture(QSize(704, 576), QImage::Format_ARGB32);
 }
 
 // An engine with an open update on a 1920 x 1080 image.
@@ -131,33 +125,15 @@ void Engine_Gradient(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * kScreen.width() * kScreen.height());
 }
 
-// The gradient written the obvious way: every pixel decides for itself.
 void Loop_Gradient(benchmark::State& state)
 {
     QImage image(kScreen, QImage::Format_ARGB32);
     const QRgb c1 = QColor(20, 40, 120).rgba(), c2 = QColor(120, 200, 255).rgba();
-    const int W = image.width(), H = image.height(), halfW = W / 2, halfH = H / 2;
     for (auto _ : state) {
-        for (int y = 0; y < H; ++y) {
-            QRgb* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-            for (int x = 0; x < W; ++x) {
-                QRgb value = c1;
-                if ((W - x) % 2 == 1 && (H - y) % 2 == 1) {
-                    const int a = std::abs(x + halfW - W) * 256 / halfW;
-                    const int b = std::abs(y + halfH - H) * 256 / halfH;
-                    const int k = std::max(256 - std::max(a, b), 0);
-                    value = 0;
-                    for (int s = 0; s < 32; s += 8) {
-                        const int p = (c1 >> s) & 0xff, q = (c2 >> s) & 0xff;
-                        value |= QRgb((p + (((q - p) * k) >> 8)) & 0xff) << s;
-                    }
-                }
-                row[x] = value;
-            }
-        }
+        dbench::plainGradient(image.bits(), image.bytesPerLine(), image.width(), image.height(), c1, c2);
         benchmark::DoNotOptimize(image.bits());
     }
-    state.SetItemsProcessed(state.iterations() * W * H);
+    state.SetItemsProcessed(state.iterations() * kScreen.width() * kScreen.height());
 }
 
 void Memset_Screen(benchmark::State& state)

@@ -6,6 +6,7 @@
 // server. Needs an X display of at least 1920 x 1080:
 //   xvfb-run -a -s "-screen 0 1920x1080x24" bench_qtmultiview
 
+#include <benchfixtures.h>
 #include <benchratio.h>
 
 #include <dorurizar/qtengine.h>
@@ -16,14 +17,10 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QPainter>
 #include <QScreen>
-#include <QSettings>
 #include <QTemporaryDir>
-#include <QTextCodec>
 #include <QWidget>
-#include <QWindow>
 
 #include <cstdio>
 #include <functional>
@@ -58,56 +55,6 @@ QString label(int i)
     return QStringLiteral("Camera %1 / Entrance").arg(i + 1, 2, 10, QChar('0'));
 }
 
-// A camera-like opaque picture; `shift` moves its pattern.
-QImage picture(int shift)
-{
-    QImage img(kPicture, QImage::Format_RGB32);
-    for (int y = 0; y < img.height(); ++y) {
-        QRgb* row = reinterpret_cast<QRgb*>(img.scanLine(y));
-        for (int x = 0; x < img.width(); ++x)
-            row[x] = qRgb((x + shift * 16) & 0xff, (y + shift * 8) & 0xff, (x ^ y) & 0xff);
-    }
-    return img;
-}
-
-// Glyphs drawn white on transparent cells with room for a one-pixel border,
-// written as a font cache so the engine draws labels from a real font map.
-struct Atlas {
-    QTemporaryDir dir;
-    std::unique_ptr<cUniFontMap> font;
-
-    bool make()
-    {
-        cFontInfo::makeCacheBasePath(dir.path());
-        cFontInfo info(QStringLiteral("BenchSans"), 10, -1, 1, QColor(255, 255, 255), QColor(0, 0, 0), false);
-        const int cellW = kGlyphW + 5;
-        const int cellH = kGlyphH + 5;
-        QImage image(16 * cellW, 16 * cellH, QImage::Format_ARGB32);
-        image.fill(0);
-        QPainter p(&image);
-        p.setPen(Qt::white);
-        QSettings rects(info.rectPath(), QSettings::IniFormat);
-        rects.beginWriteArray(QStringLiteral("rects"), 256);
-        for (int b = 0; b < 256; ++b) {
-            const QRect box((b % 16) * cellW, (b / 16) * cellH, kGlyphW, kGlyphH);
-            if (b > 32 && b < 127)
-                p.drawText(box.translated(1, 1), Qt::AlignCenter, QString(QChar(b)));
-            rects.setArrayIndex(b);
-            rects.setValue(QStringLiteral("x"), box.x());
-            rects.setValue(QStringLiteral("y"), box.y());
-            rects.setValue(QStringLiteral("w"), box.width());
-            rects.setValue(QStringLiteral("h"), box.height());
-        }
-        rects.endArray();
-        rects.sync();
-        p.end();
-        if (!image.save(info.pngPath(), "PNG"))
-            return false;
-        font.reset(new cUniFontMap(info));
-        return font->image().size() == image.size();
-    }
-};
-
 class ScreenWidget : public QWidget
 {
 public:
@@ -125,25 +72,22 @@ struct Shared {
     ScreenWidget widget;
     std::vector<QImage> pictures;
     std::vector<QString> labels;
-    Atlas atlas;
+    QTemporaryDir fontDir;
+    std::unique_ptr<cUniFontMap> font;
 
     bool start()
     {
         for (int i = 0; i < kPictures; ++i)
-            pictures.push_back(picture(i));
+            pictures.push_back(dbench::picture(kPicture, QImage::Format_RGB32, i));
         for (int i = 0; i < kTiles; ++i)
             labels.push_back(label(i));
-        if (!atlas.make()) {
+        font = dbench::syntheticFont(fontDir.path(), QSize(kGlyphW, kGlyphH), 1, dbench::Glyphs::Letters);
+        if (!font) {
             std::fprintf(stderr, "the benchmark font map did not load\n");
             return false;
         }
         widget.resize(kScreen);
-        widget.show();
-        QElapsedTimer waited;
-        waited.start();
-        while (!(widget.windowHandle() && widget.windowHandle()->isExposed()) && waited.elapsed() < 5000)
-            QApplication::processEvents(QEventLoop::AllEvents, 50);
-        if (!widget.windowHandle() || !widget.windowHandle()->isExposed()) {
+        if (!dbench::showExposed(widget)) {
             std::fprintf(stderr, "the benchmark window was never exposed\n");
             return false;
         }
@@ -183,7 +127,7 @@ struct EngineWall {
             QImage const& pic = gShared->pictureFor(frame, i);
             tile.beginUpdate();
             tile.drawImage(tile.rect(), pic, pic.rect());
-            tile.drawText(kLabel, kLabelFlags, gShared->labels[size_t(i)], *gShared->atlas.font);
+            tile.drawText(kLabel, kLabelFlags, gShared->labels[size_t(i)], *gShared->font);
             tile.drawRect(tile.rect(), outlineColour(i));
             tile.endUpdate();
         }
@@ -214,26 +158,18 @@ struct BareWall {
     std::vector<std::vector<QRectF>> glyphTargets;
     QPainter painter;
 
+    // Qt grows a glyph's cell by 3 x border and advances by its width.
     BareWall()
     {
-        cUniFontMap const& font = *gShared->atlas.font;
-        QTextCodec* codec = QTextCodec::codecForName("WINDOWS-1251");
-        const int grow = 3 * font.border();
+        cUniFontMap const& font = *gShared->font;
         for (int i = 0; i < kTiles; ++i) {
             tiles.emplace_back(kTile, QImage::Format_ARGB32);
             tiles.back().fill(0);
-            const QByteArray bytes = codec->fromUnicode(gShared->labels[size_t(i)]);
-            int height = 0;
-            for (char c : bytes)
-                height = qMax(height, font.LetterRect(uchar(c)).height());
-            int x = kLabel.left();
-            const int y = kLabel.top() + kLabel.height() / 2 - height / 2;
             std::vector<QRectF> sources, targets;
-            for (char c : bytes) {
-                QRect const& g = font.LetterRect(uchar(c));
-                sources.emplace_back(g.left(), g.top(), g.width() + grow, g.height() + grow);
-                targets.emplace_back(x, y, g.width() + grow, g.height() + grow);
-                x += g.width();
+            for (dbench::GlyphCopy const& g :
+                 dbench::labelGlyphs(font, gShared->labels[size_t(i)], kLabel, false, 3 * font.border(), 0)) {
+                sources.emplace_back(g.from);
+                targets.emplace_back(g.to);
             }
             glyphSources.push_back(sources);
             glyphTargets.push_back(targets);
@@ -242,7 +178,7 @@ struct BareWall {
 
     void updateTiles(int frame)
     {
-        QImage const& atlas = gShared->atlas.font->image();
+        QImage const& atlas = gShared->font->image();
         for (int i = 0; i < kTiles; ++i) {
             QImage& tile = tiles[size_t(i)];
             QImage const& pic = gShared->pictureFor(frame, i);

@@ -3,6 +3,7 @@
 // multiview frame on the screen surface. Needs an X display of 32 bits per
 // pixel (xvfb-run -s "-screen 0 1280x1024x24").
 
+#include <benchfixtures.h>
 #include <benchratio.h>
 
 #include <dorurizar/sdlengine.h>
@@ -13,22 +14,15 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
-#include <QDir>
-#include <QElapsedTimer>
 #include <QImage>
-#include <QPainter>
-#include <QSettings>
-#include <QTextCodec>
 #include <QTemporaryDir>
 #include <QWidget>
-#include <QWindow>
 
 #include <SDL/SDL.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,17 +35,6 @@ const QRect kPictureAt(300, 200, 704, 576);
 const QRect kScaledTo(300, 200, 480, 270);
 const Uint32 kMasks[4] = {0x00ff0000u, 0x0000ff00u, 0x000000ffu, 0xff000000u};  // r, g, b, a
 
-QImage picture()
-{
-    QImage img(704, 576, QImage::Format_RGB32);
-    for (int y = 0; y < img.height(); ++y) {
-        QRgb* row = reinterpret_cast<QRgb*>(img.scanLine(y));
-        for (int x = 0; x < img.width(); ++x)
-            row[x] = qRgb(x & 0xff, y & 0xff, (x ^ y) & 0xff);
-    }
-    return img;
-}
-
 // Everything the benchmarks share: SDL video in a shown widget, a
 // 1920 x 1080 target and the picture as a handle, a QImage and a bare surface.
 struct Setup {
@@ -59,7 +42,7 @@ struct Setup {
     cSDLEngine engine;
     std::unique_ptr<cUniImg> target;
     std::unique_ptr<cUniImg> source;
-    QImage image = picture();
+    QImage image = dbench::picture(QSize(704, 576), QImage::Format_RGB32);
     SDL_Surface* bareTarget = nullptr;
     SDL_Surface* bareSource = nullptr;
     QTemporaryDir fontDir;
@@ -68,11 +51,7 @@ struct Setup {
     bool start()
     {
         widget.resize(1280, 960);
-        widget.show();
-        QElapsedTimer waited;
-        waited.start();
-        while (!(widget.windowHandle() && widget.windowHandle()->isExposed()) && waited.elapsed() < 5000)
-            QApplication::processEvents(QEventLoop::AllEvents, 50);
+        dbench::showExposed(widget);
         if (!engine.init(&widget))
             return false;
         target.reset(new cUniImg(&engine));
@@ -92,39 +71,8 @@ struct Setup {
         for (int y = 0; y < image.height(); ++y)
             memcpy(static_cast<uchar*>(bareSource->pixels) + y * bareSource->pitch, image.constScanLine(y),
                    size_t(image.width()) * 4);
-        return bareTarget && bareSource && makeFont();
-    }
-
-    // A small atlas of labels' glyphs, written as the generator would.
-    bool makeFont()
-    {
-        cFontInfo info(QStringLiteral("BenchSans"), 10, -1, 1, QColor(255, 255, 255), QColor(0, 0, 0), false);
-        cFontInfo::makeCacheBasePath(fontDir.path() + QLatin1Char('/'));
-        const int cw = 12, ch = 18;
-        QImage atlas(16 * cw, 16 * ch, QImage::Format_ARGB32);
-        atlas.fill(0);
-        QPainter p(&atlas);
-        p.setPen(Qt::white);
-        QSettings rects(fontDir.path() + QLatin1Char('/') + info.mName + QStringLiteral(".rects"),
-                        QSettings::IniFormat);
-        rects.beginWriteArray(QStringLiteral("rects"), 256);
-        for (int b = 0; b < 256; ++b) {
-            const QRect box((b % 16) * cw, (b / 16) * ch, 7, 12);
-            if (b >= 32 && b < 127)
-                p.drawText(box, Qt::AlignCenter, QString(QChar(b)));
-            rects.setArrayIndex(b);
-            rects.setValue(QStringLiteral("x"), box.x());
-            rects.setValue(QStringLiteral("y"), box.y());
-            rects.setValue(QStringLiteral("w"), box.width());
-            rects.setValue(QStringLiteral("h"), box.height());
-        }
-        rects.endArray();
-        rects.sync();
-        p.end();
-        if (!atlas.save(fontDir.path() + QLatin1Char('/') + info.mName + QStringLiteral(".png"), "PNG"))
-            return false;
-        font.reset(new cUniFontMap(info));
-        return !font->image().isNull();
+        font = dbench::syntheticFont(fontDir.path(), QSize(7, 12), 1, dbench::Glyphs::Letters);
+        return bareTarget && bareSource && font;
     }
 
     ~Setup()
@@ -311,22 +259,12 @@ public:
         if (mAtlas)
             SDL_SetAlpha(mAtlas, SDL_SRCALPHA, 255);
 
+        // SDL grows a glyph's cell by 4 x border and advances by its width plus the border.
         const int B = gSetup->font->border();
-        QTextCodec* codec = QTextCodec::codecForName("WINDOWS-1251");
         for (int i = 0; i < kTiles; ++i) {
-            const QByteArray bytes = codec->fromUnicode(labels()[size_t(i)]);
-            int height = 0;
-            for (char c : bytes)
-                height = std::max(height, gSetup->font->LetterRect(uchar(c)).height());
-            const QRect label = labelIn(tileAt(i));
-            int x = label.left();
-            const int y = label.top() + label.height() / 2 - height / 2;
-            for (char c : bytes) {
-                QRect const& g = gSetup->font->LetterRect(uchar(c));
-                const QRect cell(x, y, g.width() + 4 * B, g.height() + 4 * B);
-                mGlyphs.push_back({sdlRect(QRect(g.topLeft(), cell.size())), sdlRect(cell)});
-                x += cell.width() - 3 * B;
-            }
+            for (dbench::GlyphCopy const& g :
+                 dbench::labelGlyphs(*gSetup->font, labels()[size_t(i)], labelIn(tileAt(i)), false, 4 * B, B))
+                mGlyphs.push_back({sdlRect(g.from), sdlRect(g.to)});
             mGlyphEnd.push_back(mGlyphs.size());
         }
 
@@ -399,37 +337,13 @@ private:
             SDL_UnlockSurface(video);
     }
 
-    static Uint32 blend(Uint32 c1, Uint32 c2, int k)
-    {
-        Uint32 out = 0;
-        for (int s = 0; s < 32; s += 8) {
-            const int p = (c1 >> s) & 0xff, q = (c2 >> s) & 0xff;
-            out |= Uint32((p + (((q - p) * k) >> 8)) & 0xff) << s;
-        }
-        return out;
-    }
-
     static void gradient(SDL_Surface* video)
     {
         if (SDL_MUSTLOCK(video) && SDL_LockSurface(video) != 0)
             return;
-        const QRect& g = kGradient;
-        const Uint32 c1 = kGradient1.rgba(), c2 = kGradient2.rgba();
-        const int W = g.width(), H = g.height(), halfW = W / 2, halfH = H / 2;
-        for (int y = 0; y < H; ++y) {
-            Uint32* row = reinterpret_cast<Uint32*>(static_cast<Uint8*>(video->pixels)
-                                                    + (g.top() + y) * video->pitch)
-                + g.left();
-            for (int x = 0; x < W; ++x) {
-                Uint32 value = c1;
-                if ((W - x) % 2 == 1 && (H - y) % 2 == 1) {
-                    const int a = std::abs(x + halfW - W) * 256 / halfW;
-                    const int b = std::abs(y + halfH - H) * 256 / halfH;
-                    value = blend(c1, c2, std::max(256 - std::max(a, b), 0));
-                }
-                row[x] = value;
-            }
-        }
+        QRect const& g = kGradient;
+        dbench::plainGradient(static_cast<uchar*>(video->pixels) + g.top() * video->pitch + g.left() * 4,
+                              video->pitch, g.width(), g.height(), kGradient1.rgba(), kGradient2.rgba());
         if (SDL_MUSTLOCK(video))
             SDL_UnlockSurface(video);
     }

@@ -55,6 +55,33 @@ public:
     std::map<std::string, double> mTimes;  // nanoseconds per iteration
 };
 
+// The report's columns; scripts/bench.sh prints the same headers.
+const char kRatioRow[] = "%-12s %-46s %14.0f %14.0f %8.2fx %9s  %s\n";
+const char kFigureRow[] = "%-12s %-46s %14.2f  %-12s %s\n";
+
+std::string benchName(char const* program)
+{
+    std::string name = program;
+    name = name.substr(name.find_last_of('/') + 1);
+    return name.rfind("bench_", 0) == 0 ? name.substr(6) : name;
+}
+
+// Takes --report_rows=PREFIX out of the arguments Google Benchmark sees.
+std::string takeRowsPrefix(int& argc, char** argv)
+{
+    const std::string flag = "--report_rows=";
+    std::string prefix;
+    int kept = 0;
+    for (int i = 0; i < argc; ++i) {
+        if (i > 0 && std::string(argv[i]).rfind(flag, 0) == 0)
+            prefix = argv[i] + flag.size();
+        else
+            argv[kept++] = argv[i];
+    }
+    argc = kept;
+    return prefix;
+}
+
 } // namespace
 
 void pair(std::string const& engine, std::string const& baseline, Goal goal, double target,
@@ -70,12 +97,14 @@ void figure(std::string const& label, double value, std::string const& unit, std
 
 int runAndReport(int argc, char** argv)
 {
+    const std::string rowsPrefix = takeRowsPrefix(argc, argv);
+    const std::string name = benchName(argv[0]);
     benchmark::Initialize(&argc, argv);
     RecordingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
-    std::printf("\n%-46s %14s %14s %8s %10s  %s\n", "operation", "engine ns", "baseline ns", "ratio",
-                "target", "result");
+    std::string ratios;
+    char row[512];
     for (Pair const& p : pairs()) {
         auto e = reporter.mTimes.find(p.engine);
         auto b = reporter.mTimes.find(p.baseline);
@@ -84,15 +113,41 @@ int runAndReport(int argc, char** argv)
         const bool atMost = p.goal == Goal::AtMost;
         const double ratio = atMost ? e->second / b->second : b->second / e->second;
         const bool ok = atMost ? ratio <= p.target : ratio >= p.target;
-        std::printf("RATIO %-40s %14.0f %14.0f %7.2fx %s%8.2fx  %s\n", p.label.c_str(), e->second, b->second, ratio,
-                    atMost ? "<=" : ">=", p.target, ok ? "ok" : "MISSED");
+        char target[32];
+        std::snprintf(target, sizeof target, "%s%.2fx", atMost ? "<=" : ">=", p.target);
+        std::snprintf(row, sizeof row, kRatioRow, name.c_str(), p.label.c_str(), e->second, b->second, ratio, target,
+                      ok ? "ok" : "MISSED");
+        ratios += row;
     }
-    for (Figure const& f : figures())
-        std::printf("FIGURE %-39s %14.2f %s%s%s\n", f.label.c_str(), f.value, f.unit.c_str(),
-                    f.target.empty() ? "" : "  target ", f.target.c_str());
+    std::string figureRows;
+    for (Figure const& f : figures()) {
+        std::snprintf(row, sizeof row, kFigureRow, name.c_str(), f.label.c_str(), f.value, f.unit.c_str(),
+                      f.target.empty() ? "-" : f.target.c_str());
+        figureRows += row;
+    }
+
+    std::printf("\n%-12s %-46s %14s %14s %9s %9s  %s\n%s", "bench", "operation", "engine ns", "baseline ns", "ratio",
+                "target", "result", ratios.c_str());
+    if (!figureRows.empty())
+        std::printf("\n%-12s %-46s %14s  %-12s %s\n%s", "bench", "figure", "value", "unit", "target",
+                    figureRows.c_str());
     std::fflush(stdout);
     benchmark::Shutdown();
-    return 0;
+
+    if (rowsPrefix.empty())
+        return 0;
+    auto write = [&](char const* suffix, std::string const& rows) {
+        const std::string path = rowsPrefix + suffix;
+        std::FILE* out = std::fopen(path.c_str(), "w");
+        bool ok = out && std::fputs(rows.c_str(), out) >= 0;
+        if (out)
+            ok = std::fclose(out) == 0 && ok;
+        if (!ok)
+            std::fprintf(stderr, "can't write %s\n", path.c_str());
+        return ok;
+    };
+    const bool written = write(".ratios", ratios) && write(".figures", figureRows);
+    return written ? 0 : 1;
 }
 
 } // namespace dbench

@@ -22,9 +22,13 @@ void pair(std::string const& engine, std::string const& baseline, Goal goal, dou
 // allocations per frame, ...).
 void figure(std::string const& label, double value, std::string const& unit, std::string const& target = {});
 
-// Initialises Google Benchmark, runs the benchmarks and prints the table:
-//   RATIO <label> <engine ns> <baseline ns> <ratio> <target> <ok|MISSED>
-// Returns 0 (a missed target is reported, not fatal).
+// Initialises Google Benchmark, runs the benchmarks and prints this program's
+// rows of the benchmark report, named after the program without "bench_":
+//   <bench> <label> <engine ns> <baseline ns> <ratio> <target> <ok|MISSED>
+//   <bench> <label> <value> <unit> <target or ->
+// With --report_rows=PREFIX the two kinds of row are also written, without
+// headers, to PREFIX.ratios and PREFIX.figures for the report to gather. Returns 0 (a missed target is reported, not fatal), or 1 when the
+// rows could not be written.
 int runAndReport(int argc, char** argv);
 
 } // namespace dbench

@@ -67,6 +67,11 @@ int main(int argc, char** argv)
         std::printf("%s", qPrintable(options.helpText));
         return 0;
     }
+    if (options.listEngines) {
+        for (QString const& engine : Options::builtEngines())
+            std::printf("%s\n", qPrintable(engine));
+        return 0;
+    }
     if (!haveDisplay()) {
         std::fprintf(stderr, "multiview: no X display (DISPLAY is not set); run it on a desktop or under xvfb-run\n");
         return 1;

@@ -60,6 +60,8 @@ Options Options::parse(QStringList const& arguments)
     const QCommandLineOption engine(QStringLiteral("engine"),
                                     QStringLiteral("Engine: %1 (default qt).").arg(builtEngines().join(QStringLiteral(", "))),
                                     QStringLiteral("name"));
+    const QCommandLineOption listEngines(QStringLiteral("list-engines"),
+                                         QStringLiteral("Print the engines this build carries, one per line, and exit."));
     const QCommandLineOption tiles(QStringLiteral("tiles"),
                                    QStringLiteral("Number of camera tiles, 1 to %1 (default 16).").arg(kMaxTiles),
                                    QStringLiteral("n"));
@@ -82,7 +84,7 @@ Options Options::parse(QStringList const& arguments)
                                                   "screenshots are reproducible."));
     const QCommandLineOption stats(QStringLiteral("stats"),
                                    QStringLiteral("Print frame time and memory use when the run ends."));
-    const QList<QCommandLineOption> all{help, engine, tiles, frames, screenshot, compare, cache, still, stats};
+    const QList<QCommandLineOption> all{help, engine, listEngines, tiles, frames, screenshot, compare, cache, still, stats};
     parser.addOptions(all);
     o.helpText = usage(all);
 
@@ -92,6 +94,10 @@ Options Options::parse(QStringList const& arguments)
     }
     if (parser.isSet(help)) {
         o.helpRequested = true;
+        return o;
+    }
+    if (parser.isSet(listEngines)) {
+        o.listEngines = true;
         return o;
     }
     if (!parser.positionalArguments().isEmpty()) {

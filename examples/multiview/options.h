@@ -18,6 +18,7 @@ struct Options {
     bool stats = false;
 
     bool helpRequested = false;
+    bool listEngines = false;
     QString error;  // set when the arguments are refused
     QString helpText;
 
