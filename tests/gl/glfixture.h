@@ -69,10 +69,7 @@ struct GLFixture {
 
 // Opens a case that runs in a child process of its own, with a ready
 // fixture f of the given type.
-#define GL_CHILD_CASE(Fixture, f, ...) \
-    DTEST_IN_CHILD(30000);             \
-    Fixture f{__VA_ARGS__};            \
-    QVERIFY(f.ready)
+#define GL_CHILD_CASE(Fixture, f, ...) DTEST_IN_CHILD(30000); Fixture f{__VA_ARGS__}; QVERIFY(f.ready)
 
 // One update of an off-screen image, drawn by draw().
 template <typename Draw>
@@ -97,10 +94,7 @@ inline QImage solid(QSize size, QRgb colour, QImage::Format format = QImage::For
     return image;
 }
 
-struct GLPixel {
-    int x, y;
-    QRgb colour;
-};
+struct GLPixel { int x, y; QRgb colour; };
 
 // The pixels of image that differ from the expected ones by more than
 // tolerance on some channel, described. Blending and filtering round, so only

@@ -8,7 +8,6 @@
 
 #include <GL/gl.h>
 
-#include <memory>
 #include <vector>
 
 namespace {
@@ -46,23 +45,9 @@ QImage token(QSize size, glengine_bind bind)
 
 } // namespace
 
-// Receives sigAccelerateMe and proves the lock can be taken inside it.
-class CtxReceiver : public QObject
-{
-    Q_OBJECT
-public:
-    QStringList calls;  // the payload's type, and whether its lock could be taken then
-    QMutex* mutex = nullptr;
-
-public slots:
-    void onAccelerate(QVariant const& v)
-    {
-        mutex = qvariant_cast<glengine_ctx>(v).mutex;
-        const bool locked = mutex && mutex->tryLock();
-        if (locked)
-            mutex->unlock();
-        calls << QString::fromLatin1(v.typeName()) + (locked ? " locked" : "");
-    }
+// Opens the engine's signal to a lambda connection.
+struct SignalOf : cGLEngine {
+    using cDorUrizar::sigAccelerateMe;
 };
 
 class tst_GLEngine : public QObject
@@ -74,16 +59,23 @@ private slots:
     {
         DTEST_IN_CHILD(30000);
         cGLEngine engine;
-        CtxReceiver r;
-        QObject::connect(&engine, SIGNAL(sigAccelerateMe(QVariant)), &r, SLOT(onAccelerate(QVariant)));
+        QStringList calls;  // the payload's type, and whether its lock could be taken then
+        QMutex* mutex = nullptr;
+        QObject::connect(&engine, &SignalOf::sigAccelerateMe, [&](QVariant const& v) {
+            mutex = qvariant_cast<glengine_ctx>(v).mutex;
+            const bool locked = mutex && mutex->tryLock();
+            if (locked)
+                mutex->unlock();
+            calls << QString::fromLatin1(v.typeName()) + (locked ? " locked" : "");
+        });
         QWidget plain;
         QVERIFY(!engine.init(nullptr) && !engine.init(&plain));
-        QVERIFY(r.calls.isEmpty() && !engine.mGLWidget);
+        QVERIFY(calls.isEmpty() && !engine.mGLWidget);
         QGLWidget gl;
         gl.resize(32, 32);
         QVERIFY(dtest::showAndWait(&gl) && engine.init(&gl));
-        QCOMPARE(r.calls, QStringList{QStringLiteral("glengine_ctx locked")});
-        QCOMPARE(r.mutex, &engine.mMutex);
+        QCOMPARE(calls, QStringList{QStringLiteral("glengine_ctx locked")});
+        QCOMPARE(mutex, &engine.mMutex);
         QCOMPARE(engine.mGLWidget, &gl);
         QVERIFY(gShaders.program != 0);
     }
@@ -105,7 +97,7 @@ private slots:
         QCOMPARE(nSize(n), size);
     }
 
-    void textureStorageIsReusedAndOpaqueImagesUploadedOpaque()
+    void texturesAndItemsAreReused()
     {
         GL_CHILD_CASE(GLFixture, f);
         cGLEngine::cTexture t(solid(QSize(100, 50), 0xff102030));
@@ -136,11 +128,6 @@ private slots:
         glBindTexture(GL_TEXTURE_2D, t.textureId());
         glGetTexImage(GL_TEXTURE_2D, 0, GL_BGRA, GL_UNSIGNED_BYTE, texels.data());
         QCOMPARE(texels[0], 0xff405060u);
-    }
-
-    void listsRecycleItemsOfTheirOwnKind()
-    {
-        GL_CHILD_CASE(GLFixture, f);
         cGLEngine::cTexture atlas(solid(QSize(8, 8), 0xffffffff));
         cGLEngine::cUniData d;
         cGLEngine::cUniItem* glyph = d.appendItem(&atlas, QRect(0, 0, 2, 2), QRect(0, 0, 2, 2));
@@ -187,8 +174,10 @@ private slots:
     }
 
     // The whole child is scaled into the target, whatever the source
-    // rectangle; both parents show its latest content.
-    void childInTwoParentsShowsItsLatestContent()
+    // rectangle; both parents show its latest content. Each level of nesting
+    // takes a matrix of GL's modelview stack, which holds 32: a chain 40 deep
+    // stops before its red end, one 3 deep shows it.
+    void childrenShowLatestContentUpToANestingLimit()
     {
         GL_CHILD_CASE(GLFixture, f);
         cUniImg child, left, right;
@@ -210,13 +199,6 @@ private slots:
                           {139, 39, kGreen}, {140, 20, kBlack}, {120, 40, kBlack}, {99, 20, kBlack});
         record(child, [&] { child.fillRect(QRect(0, 0, 10, 10), QColor(kBlue)); });
         GL_COMPARE_PIXELS(f.present(frame), 0, {0, 0, kBlue}, {19, 19, kBlue}, {100, 0, kBlue}, {139, 39, kBlue});
-    }
-
-    // Each level of nesting takes a matrix of GL's modelview stack, which
-    // holds 32: a chain 40 deep stops before its red end, one 3 deep shows it.
-    void childrenNestUpToALimit()
-    {
-        GL_CHILD_CASE(GLFixture, f);
         std::vector<cUniImg> chain(40);
         fillImage(chain[39], QSize(10, 10), kRed);
         for (int i = 38; i >= 0; --i) {
@@ -353,7 +335,6 @@ private slots:
         glGenTextures(1, &gTokenTexture);
         glBindTexture(GL_TEXTURE_2D, gTokenTexture);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 704, 576, 0, GL_BGRA, GL_UNSIGNED_BYTE, magenta.constBits());
         const QImage bound = token(QSize(704, 576), &bindTestTexture);
         const QImage shot = f.present([&] { f.screen.drawImage(QRect(0, 0, 352, 288), bound, bound.rect()); });

@@ -50,10 +50,7 @@ inline unsigned pixelAt(SDL_Surface* s, int x, int y)
 
 // Opens a case that runs in a child process of its own, with a ready
 // fixture f of the given type.
-#define SDL_CHILD_CASE(Fixture, f, ...) \
-    DTEST_IN_CHILD(30000);              \
-    Fixture f{__VA_ARGS__};             \
-    QVERIFY(f.ready)
+#define SDL_CHILD_CASE(Fixture, f, ...) DTEST_IN_CHILD(30000); Fixture f{__VA_ARGS__}; QVERIFY(f.ready)
 
 // An SdlFixture with one image of its engine, sized but not yet updating.
 struct SdlCanvas : SdlFixture {
