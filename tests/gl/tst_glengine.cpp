@@ -356,11 +356,15 @@ private slots:
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 704, 576, 0, GL_BGRA, GL_UNSIGNED_BYTE, magenta.constBits());
         const QImage bound = token(QSize(704, 576), &bindTestTexture);
-        const QImage shot = f.present([&] { f.screen.drawImage(QRect(0, 0, 352, 288), bound, bound.rect()); });
+        const QImage shot = f.present([&] {
+            f.screen.drawImage(QRect(0, 0, 352, 288), bound, bound.rect());
+            f.screen.fillRect(QRect(360, 0, 10, 10), QColor(255, 255, 255, 128));  // blends after the token too
+        });
         QVERIFY(gBinds >= 1);
         QCOMPARE(gBoundData, static_cast<void const*>(bound.constBits()));
         QCOMPARE(gBoundZero, 0);
         GL_COMPARE_PIXELS(shot, 1, {10, 10, kMagenta}, {340, 280, kMagenta}, {360, 290, kBlack});
+        GL_COMPARE_PIXELS(shot, 2, {365, 5, kGrey});
         cGLEngine::cUniItem* item = f.data(f.screen)->mItems.value(0);
         QVERIFY(item && item->mTexture && item->mTexture->accelerated());
         QCOMPARE(item->mTexture->textureSize(), QSize(704, 576));
