@@ -15,25 +15,20 @@
 #include <QImage>
 #include <QTest>
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 
-// The screen widget of the tests. It counts its own repaints: Qt 5's
-// default paintGL() clears, so a late expose (common on a loaded machine)
-// wipes a presented frame, and present() then draws the frame again.
+// Counts its own repaints: Qt 5's default paintGL() clears, so a late expose
+// (common on a loaded machine) wipes a presented frame, and present() then
+// draws the frame again.
 class PresentedGLWidget : public QGLWidget
 {
 public:
     int paints = 0;
 
 protected:
-    void paintGL() override
-    {
-        ++paints;
-        QGLWidget::paintGL();
-    }
+    void paintGL() override { ++paints, QGLWidget::paintGL(); }
 };
 
 // A shown QGLWidget driven by a GL engine, the current engine, with the
@@ -42,8 +37,7 @@ struct GLFixture {
     explicit GLFixture(QSize size = QSize(320, 240))
     {
         widget.resize(size);
-        shown = dtest::showAndWait(&widget);
-        ready = shown && engine.init(&widget);
+        ready = dtest::showAndWait(&widget) && engine.init(&widget);
         cUniImg::switchEngine(&engine);
         screen.setWidget(&widget);
         screen.resize(widget.width(), widget.height());
@@ -70,9 +64,12 @@ struct GLFixture {
     PresentedGLWidget widget;
     cGLEngine engine;
     cUniScreen screen;
-    bool shown = false;
     bool ready = false;
 };
+
+// Opens a case that runs in a child process of its own, with a ready
+// fixture f of the given type.
+#define GL_CHILD_CASE(Fixture, f, ...) DTEST_IN_CHILD(30000); Fixture f{__VA_ARGS__}; QVERIFY(f.ready)
 
 // One update of an off-screen image, drawn by draw().
 template <typename Draw>
@@ -97,14 +94,11 @@ inline QImage solid(QSize size, QRgb colour, QImage::Format format = QImage::For
     return image;
 }
 
-struct GLPixel {
-    int x, y;
-    QRgb colour;
-};
+struct GLPixel { int x, y; QRgb colour; };
 
 // The pixels of image that differ from the expected ones by more than
-// tolerance on some channel, described; empty when none does. Blending and
-// filtering round, so only those results are compared with a tolerance.
+// tolerance on some channel, described. Blending and filtering round, so only
+// those results are compared with a tolerance.
 inline QByteArray glWrongPixels(QImage const& image, int tolerance, std::initializer_list<GLPixel> expected)
 {
     QByteArray wrong;
@@ -119,10 +113,8 @@ inline QByteArray glWrongPixels(QImage const& image, int tolerance, std::initial
 }
 
 // GL_COMPARE_PIXELS(image, tolerance, {x, y, colour}, ...)
-#define GL_COMPARE_PIXELS(image, tolerance, ...)                                        \
-    do {                                                                                \
-        const QByteArray wrong_ = glWrongPixels((image), (tolerance), {__VA_ARGS__});   \
-        QVERIFY2(wrong_.isEmpty(), wrong_.constData());                                 \
-    } while (0)
+#define GL_COMPARE_PIXELS(image, tolerance, ...) \
+    QVERIFY2(glWrongPixels((image), (tolerance), {__VA_ARGS__}).isEmpty(), \
+             glWrongPixels((image), (tolerance), {__VA_ARGS__}).constData())
 
 #endif

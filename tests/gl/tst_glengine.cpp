@@ -1,24 +1,25 @@
-// The GL engine's textures, display lists and frames, checked on the items it
-// keeps and on the pixels the X server shows.
+// The GL engine's textures, display lists, frames and text, checked on the
+// items it keeps and on the pixels the X server shows.
 
 #include "glfixture.h"
 
+#include <atlasfile.h>
+
+#include <dorurizar/unifontmap.h>
+
 #include <QMutex>
+#include <QTemporaryDir>
 #include <QVariant>
 
 #include <GL/gl.h>
 
-#include <memory>
 #include <vector>
 
 namespace {
 
-const QRgb kBlack = qRgb(0, 0, 0);
-const QRgb kRed = qRgb(255, 0, 0);
-const QRgb kGreen = qRgb(0, 255, 0);
-const QRgb kBlue = qRgb(0, 0, 255);
-const QRgb kWhite = qRgb(255, 255, 255);
-const QRgb kGrey = qRgb(128, 128, 128);
+const QRgb kGlyph = qRgb(255, 255, 0), kRing = qRgb(0, 0, 255);
+const QRgb kBlack = qRgb(0, 0, 0), kRed = qRgb(255, 0, 0), kGreen = qRgb(0, 255, 0), kBlue = qRgb(0, 0, 255),
+           kWhite = qRgb(255, 255, 255), kGrey = qRgb(128, 128, 128), kMagenta = qRgb(255, 0, 255);
 
 QImage interlaced(int width)
 {
@@ -30,14 +31,11 @@ QImage interlaced(int width)
 
 GLuint gTokenTexture = 0;
 void* gBoundData = nullptr;
-int gBoundZero = -1;
-int gBinds = 0;
+int gBoundZero = -1, gBinds = 0;
 
 void bindTestTexture(void* data, int zero)
 {
-    gBoundData = data;
-    gBoundZero = zero;
-    ++gBinds;
+    gBoundData = data, gBoundZero = zero, ++gBinds;
     glBindTexture(GL_TEXTURE_2D, gTokenTexture);
 }
 
@@ -50,25 +48,34 @@ QImage token(QSize size, glengine_bind bind)
     return image;
 }
 
+// 'a', 'b', 'c' are 5, 6 and 7 pixels wide; every other byte 4.
+int widthOf(int byte)
+{
+    return byte == 'a' ? 5 : byte == 'b' ? 6 : byte == 'c' ? 7 : 4;
+}
+
+// A cache holding one atlas with border 1 and glyphs 8 pixels high, made the
+// first font lookup of this child process.
+struct TextFixture : GLFixture {
+    TextFixture()
+        : info(QStringLiteral("Synth"), 10, -1, 1, QColor(kGlyph), QColor(kRing), false)
+    {
+        const atlasfile::Synthetic atlas = atlasfile::makeSynthetic(&widthOf, 8, 1, kGlyph, kRing);
+        ready = ready && atlasfile::writeAtlas(dir.path(), info.mName, atlas.image, atlas.boxes);
+        cFontInfo::makeCacheBasePath(dir.path());
+        font.reset(new cUniFontMap(info));
+    }
+
+    QTemporaryDir dir;
+    cFontInfo info;
+    QScopedPointer<cUniFontMap> font;
+};
+
 } // namespace
 
-// Receives sigAccelerateMe and proves the lock can be taken inside it.
-class CtxReceiver : public QObject
-{
-    Q_OBJECT
-public:
-    QStringList calls;  // the payload's type, and whether its lock could be taken then
-    QMutex* mutex = nullptr;
-
-public slots:
-    void onAccelerate(QVariant const& v)
-    {
-        mutex = qvariant_cast<glengine_ctx>(v).mutex;
-        const bool locked = mutex && mutex->tryLock();
-        if (locked)
-            mutex->unlock();
-        calls << QString::fromLatin1(v.typeName()) + (locked ? " locked" : "");
-    }
+// Opens the engine's signal to a lambda connection.
+struct SignalOf : cGLEngine {
+    using cDorUrizar::sigAccelerateMe;
 };
 
 class tst_GLEngine : public QObject
@@ -80,64 +87,53 @@ private slots:
     {
         DTEST_IN_CHILD(30000);
         cGLEngine engine;
-        CtxReceiver receiver;
-        QObject::connect(&engine, SIGNAL(sigAccelerateMe(QVariant)), &receiver, SLOT(onAccelerate(QVariant)));
+        QStringList calls;  // the payload's type, and whether its lock could be taken then
+        QMutex* mutex = nullptr;
+        QObject::connect(&engine, &SignalOf::sigAccelerateMe, [&](QVariant const& v) {
+            mutex = qvariant_cast<glengine_ctx>(v).mutex;
+            const bool locked = mutex && mutex->tryLock();
+            if (locked)
+                mutex->unlock();
+            calls << QString::fromLatin1(v.typeName()) + (locked ? " locked" : "");
+        });
         QWidget plain;
-        QVERIFY(!engine.init(nullptr));
-        QVERIFY(!engine.init(&plain));
-        QVERIFY(receiver.calls.isEmpty() && !engine.mGLWidget);
+        QVERIFY(!engine.init(nullptr) && !engine.init(&plain));
+        QVERIFY(calls.isEmpty() && !engine.mGLWidget);
         QGLWidget gl;
         gl.resize(32, 32);
-        QVERIFY(dtest::showAndWait(&gl));
-        QVERIFY(engine.init(&gl));
-        QCOMPARE(receiver.calls, QStringList{QStringLiteral("glengine_ctx locked")});
-        QCOMPARE(receiver.mutex, &engine.mMutex);
+        QVERIFY(dtest::showAndWait(&gl) && engine.init(&gl));
+        QCOMPARE(calls, QStringList{QStringLiteral("glengine_ctx locked")});
+        QCOMPARE(mutex, &engine.mMutex);
         QCOMPARE(engine.mGLWidget, &gl);
         QVERIFY(gShaders.program != 0);
     }
 
-    void sizesArePowersOfTwo_data()
-    {
-        QTest::addColumn<uint>("n");
-        QTest::addColumn<uint>("size");
-        // The last has no answer that fits, and must not loop for ever.
-        const uint rows[][2] = {{0, 1},       {1, 1},       {2, 2},        {3, 4},
-                                {5, 8},       {576, 1024},  {1024, 1024},  {1025, 2048},
-                                {0x80000000u, 0x80000000u}, {0x80000001u, 0}};
-        for (auto const& row : rows)
-            QTest::addRow("%u", row[0]) << row[0] << row[1];
-    }
     void sizesArePowersOfTwo()
     {
-        QFETCH(uint, n);
-        QFETCH(uint, size);
-        QCOMPARE(nSize(n), size);
+        // The last has no answer that fits, and must not loop for ever.
+        const uint rows[][2] = {{0, 1}, {1, 1}, {2, 2}, {3, 4}, {5, 8}, {576, 1024}, {1024, 1024}, {1025, 2048},
+                                {0x80000000u, 0x80000000u}, {0x80000001u, 0}};
+        for (auto const& row : rows)
+            QVERIFY2(nSize(row[0]) == row[1], qPrintable(QString::number(row[0])));
     }
 
-    void textureStorageIsReusedAndOpaqueImagesUploadedOpaque()
+    void texturesAndItemsAreReused()
     {
-        DTEST_IN_CHILD(30000);
-        GLFixture f;
-        QVERIFY(f.ready);
+        GL_CHILD_CASE(GLFixture, f);
         cGLEngine::cTexture t(solid(QSize(100, 50), 0xff102030));
-        QCOMPARE(t.textureSize(), QSize(128, 64));
-        QCOMPARE(t.toTextureRect(QRect(0, 0, 100, 50)), QRectF(0, 0, 0.78125, 0.78125));
         const GLuint first = t.textureId();
-        QVERIFY(first != 0);
         t.setImage(solid(QSize(20, 20), 0xff000000));
         QCOMPARE(t.textureId(), first);
         QCOMPARE(t.textureSize(), QSize(128, 64));
         QCOMPARE(t.imageSize(), QSize(20, 20));
         t.setImage(solid(QSize(200, 10), 0xff000000));
         QCOMPARE(t.textureSize(), QSize(256, 16));
-        QVERIFY(!glIsTexture(first) || t.textureId() != first);
+        QVERIFY(first != 0 && (!glIsTexture(first) || t.textureId() != first));
         t.setImage(solid(QSize(100, 50), 0xff000000));
         QCOMPARE(t.textureSize(), QSize(128, 64));
-
         cGLEngine::cTexture one(solid(QSize(1, 1), 0xffffffff));
         QCOMPARE(one.textureSize(), QSize(1, 1));
         QCOMPARE(one.toTextureRect(QRect(0, 0, 1, 1)), QRectF(0, 0, 1, 1));
-
         // An opaque format whose alpha bytes hold anything is uploaded, and
         // left in the caller's image, with opaque alpha.
         QImage rgb(4, 4, QImage::Format_RGB32);
@@ -151,13 +147,6 @@ private slots:
         glBindTexture(GL_TEXTURE_2D, t.textureId());
         glGetTexImage(GL_TEXTURE_2D, 0, GL_BGRA, GL_UNSIGNED_BYTE, texels.data());
         QCOMPARE(texels[0], 0xff405060u);
-    }
-
-    void listsRecycleItemsOfTheirOwnKind()
-    {
-        DTEST_IN_CHILD(30000);
-        GLFixture f;
-        QVERIFY(f.ready);
         cGLEngine::cTexture atlas(solid(QSize(8, 8), 0xffffffff));
         cGLEngine::cUniData d;
         cGLEngine::cUniItem* glyph = d.appendItem(&atlas, QRect(0, 0, 2, 2), QRect(0, 0, 2, 2));
@@ -177,20 +166,16 @@ private slots:
         QTest::addColumn<QRect>("rect");
         QTest::addColumn<QList<QRect>>("items");
         // Corners belong to the left and right edges.
-        QTest::newRow("box") << QRect(QPoint(10, 10), QPoint(19, 14))
-                             << QList<QRect>{QRect(11, 10, 8, 1), QRect(11, 14, 8, 1), QRect(10, 10, 1, 5),
-                                             QRect(19, 10, 1, 5)};
-        QTest::newRow("one wide") << QRect(40, 10, 1, 6) << QList<QRect>{QRect(40, 10, 1, 6)};
-        QTest::newRow("one high") << QRect(50, 10, 6, 1)
-                                  << QList<QRect>{QRect(51, 10, 4, 1), QRect(50, 10, 1, 1), QRect(55, 10, 1, 1)};
+        QTest::newRow("box") << QRect(10, 10, 10, 5)
+                             << QList<QRect>{{11, 10, 8, 1}, {11, 14, 8, 1}, {10, 10, 1, 5}, {19, 10, 1, 5}};
+        QTest::newRow("one wide") << QRect(40, 10, 1, 6) << QList<QRect>{{40, 10, 1, 6}};
+        QTest::newRow("one high") << QRect(50, 10, 6, 1) << QList<QRect>{{51, 10, 4, 1}, {50, 10, 1, 1}, {55, 10, 1, 1}};
     }
     void outlineItemsBlendEachBorderPixelOnce()
     {
-        DTEST_IN_CHILD(30000);
         QFETCH(QRect, rect);
         QFETCH(QList<QRect>, items);
-        GLFixture f;
-        QVERIFY(f.ready);
+        GL_CHILD_CASE(GLFixture, f);
         const QImage shot = f.present([&] { f.screen.drawRect(rect, QColor(255, 255, 255, 128)); });
         const auto& list = f.data(f.screen)->mItems;
         QCOMPARE(list.size(), items.size());
@@ -208,20 +193,18 @@ private slots:
     }
 
     // The whole child is scaled into the target, whatever the source
-    // rectangle; both parents show its latest content.
-    void childInTwoParentsShowsItsLatestContent()
+    // rectangle; both parents show its latest content. Each level of nesting
+    // takes a matrix of GL's modelview stack, which holds 32: a chain 40 deep
+    // stops before its red end, one 3 deep shows it.
+    void childrenShowLatestContentUpToANestingLimit()
     {
-        DTEST_IN_CHILD(30000);
-        GLFixture f;
-        QVERIFY(f.ready);
-        cUniImg child;
+        GL_CHILD_CASE(GLFixture, f);
+        cUniImg child, left, right;
         child.resize(10, 10);
         record(child, [&] {
             child.fillRect(QRect(0, 0, 5, 10), QColor(kRed));
             child.fillRect(QRect(5, 0, 5, 10), QColor(kGreen));
         });
-        cUniImg left;
-        cUniImg right;
         for (cUniImg* parent : {&left, &right}) {
             parent->resize(40, 40);
             record(*parent, [&] { parent->drawImage(QRect(0, 0, 20, 20), child, QRect(0, 0, 5, 5)); });
@@ -230,35 +213,21 @@ private slots:
             f.screen.drawImage(QRect(0, 0, 40, 40), left);
             f.screen.drawImage(QRect(100, 0, 80, 80), right);
         };
-        QImage shot = f.present(frame);
-        GL_COMPARE_PIXELS(shot, 0, {0, 0, kRed}, {9, 19, kRed}, {10, 0, kGreen}, {19, 19, kGreen}, {20, 5, kBlack},
-                          {5, 20, kBlack}, {100, 0, kRed}, {119, 39, kRed}, {120, 0, kGreen}, {139, 39, kGreen},
-                          {140, 20, kBlack}, {120, 40, kBlack}, {99, 20, kBlack});
+        GL_COMPARE_PIXELS(f.present(frame), 0, {0, 0, kRed}, {9, 19, kRed}, {10, 0, kGreen}, {19, 19, kGreen},
+                          {20, 5, kBlack}, {5, 20, kBlack}, {100, 0, kRed}, {119, 39, kRed}, {120, 0, kGreen},
+                          {139, 39, kGreen}, {140, 20, kBlack}, {120, 40, kBlack}, {99, 20, kBlack});
         record(child, [&] { child.fillRect(QRect(0, 0, 10, 10), QColor(kBlue)); });
-        shot = f.present(frame);
-        GL_COMPARE_PIXELS(shot, 0, {0, 0, kBlue}, {19, 19, kBlue}, {100, 0, kBlue}, {139, 39, kBlue});
-    }
-
-    // Each level of nesting takes a matrix of GL's modelview stack, which
-    // holds 32: a chain 40 deep stops before its red end, one 3 deep shows it.
-    void childrenNestUpToALimit()
-    {
-        DTEST_IN_CHILD(30000);
-        GLFixture f;
-        QVERIFY(f.ready);
-        std::vector<std::unique_ptr<cUniImg>> chain(40);
-        chain[39].reset(new cUniImg);
-        fillImage(*chain[39], QSize(10, 10), kRed);
+        GL_COMPARE_PIXELS(f.present(frame), 0, {0, 0, kBlue}, {19, 19, kBlue}, {100, 0, kBlue}, {139, 39, kBlue});
+        std::vector<cUniImg> chain(40);
+        fillImage(chain[39], QSize(10, 10), kRed);
         for (int i = 38; i >= 0; --i) {
-            chain[i].reset(new cUniImg);
-            chain[i]->resize(10, 10);
-            record(*chain[i], [&] { chain[i]->drawImage(QRect(0, 0, 10, 10), *chain[i + 1]); });
+            chain[i].resize(10, 10);
+            record(chain[i], [&] { chain[i].drawImage(QRect(0, 0, 10, 10), chain[i + 1]); });
         }
-        const QImage shot = f.present([&] {
-            f.screen.drawImage(QRect(0, 0, 10, 10), *chain[0]);
-            f.screen.drawImage(QRect(20, 0, 10, 10), *chain[37]);
-        });
-        GL_COMPARE_PIXELS(shot, 0, {5, 5, kBlack}, {25, 5, kRed});
+        GL_COMPARE_PIXELS(f.present([&] {
+            f.screen.drawImage(QRect(0, 0, 10, 10), chain[0]);
+            f.screen.drawImage(QRect(20, 0, 10, 10), chain[37]);
+        }), 0, {5, 5, kBlack}, {25, 5, kRed});
     }
 
     void destroyingAChildRemovesItsItems_data()
@@ -271,15 +240,10 @@ private slots:
     }
     void destroyingAChildRemovesItsItems()
     {
-        DTEST_IN_CHILD(30000);
         QFETCH(bool, withData);
-        GLFixture f;
-        QVERIFY(f.ready);
+        GL_CHILD_CASE(GLFixture, f);
         cUniImg* child = new cUniImg;
-        if (withData)
-            fillImage(*child, QSize(10, 10), kRed);
-        else
-            child->resize(10, 10);
+        withData ? fillImage(*child, QSize(10, 10), kRed) : child->resize(10, 10);
         QCOMPARE(child->mData != nullptr, withData);
         cUniImg parent;
         parent.resize(20, 20);
@@ -296,19 +260,16 @@ private slots:
         delete child;
         QCOMPARE(f.data(parent)->mItems.size(), 1);
         QCOMPARE(f.data(f.screen)->mItems.size(), 1);
-        const QImage shot = f.present([&] { f.screen.drawImage(QRect(0, 0, 20, 20), parent); });
-        GL_COMPARE_PIXELS(shot, 0, {15, 15, kGreen}, {5, 5, kBlack});
+        GL_COMPARE_PIXELS(f.present([&] { f.screen.drawImage(QRect(0, 0, 20, 20), parent); }), 0, {15, 15, kGreen},
+                          {5, 5, kBlack});
     }
 
     // Regression: an image drawn into itself, directly or through another
     // image, made presentation recurse until the stack ran out.
     void cyclesAreRefused()
     {
-        DTEST_IN_CHILD(30000);
-        GLFixture f;
-        QVERIFY(f.ready);
-        cUniImg a;
-        cUniImg b;
+        GL_CHILD_CASE(GLFixture, f);
+        cUniImg a, b;
         a.resize(20, 20);
         b.resize(20, 20);
         auto redWith = [&](cUniImg& child) {
@@ -333,36 +294,30 @@ private slots:
     }
 
     // Regression: a child with a zero side was drawn with an infinite scale.
-    void zeroSizedChildDrawsNothing()
+    // Pictures of other depths are converted; they are uploaded into the
+    // engine's context even when the host left another one current.
+    void zeroSizedChildAndOtherDepths()
     {
-        DTEST_IN_CHILD(30000);
-        GLFixture f;
-        QVERIFY(f.ready);
+        GL_CHILD_CASE(GLFixture, f);
         cUniImg flat;
         fillImage(flat, QSize(10, 10), kRed);
         flat.resize(0, 10);
-        const QImage shot = f.present([&] {
-            f.screen.drawImage(QRect(0, 0, 50, 50), flat);
-            f.screen.fillRect(QRect(60, 0, 10, 10), QColor(kGreen));
-        });
-        QCOMPARE(dtest::countPixels(shot, 0xffff0000u), 0);
-        GL_COMPARE_PIXELS(shot, 0, {65, 5, kGreen});
-    }
-
-    void picturesOfOtherDepthsAreConverted()
-    {
-        DTEST_IN_CHILD(30000);
-        GLFixture f;
-        QVERIFY(f.ready);
         const QImage rgb888 = solid(QSize(13, 7), kGreen, QImage::Format_RGB888);
         QImage indexed(5, 5, QImage::Format_Indexed8);
         indexed.setColorTable({kBlue});
         indexed.fill(0);
+        QGLWidget other;
+        other.setGeometry(600, 600, 8, 8);
+        QVERIFY(dtest::showAndWait(&other));
+        other.makeCurrent();
         const QImage shot = f.present([&] {
+            f.screen.drawImage(QRect(0, 100, 50, 50), flat);
+            f.screen.fillRect(QRect(60, 0, 10, 10), QColor(kRed));
             f.screen.drawImage(QRect(0, 0, 13, 7), rgb888, rgb888.rect());
             f.screen.drawImage(QRect(20, 0, 5, 5), indexed, indexed.rect());
         });
-        GL_COMPARE_PIXELS(shot, 0, {6, 3, kGreen}, {12, 6, kGreen}, {22, 2, kBlue});
+        QCOMPARE(dtest::countPixels(shot, 0xffff0000u), 100);
+        GL_COMPARE_PIXELS(shot, 0, {65, 5, kRed}, {6, 3, kGreen}, {12, 6, kGreen}, {22, 2, kBlue});
     }
 
     void deinterlaceFilter_data()
@@ -394,22 +349,22 @@ private slots:
     // owner's; the engine never uploads it.
     void acceleratedTokenIsBoundByItsCallback()
     {
-        DTEST_IN_CHILD(30000);
-        GLFixture f(QSize(400, 320));
-        QVERIFY(f.ready);
-        const QImage magenta = solid(QSize(704, 576), qRgb(255, 0, 255));
+        GL_CHILD_CASE(GLFixture, f, QSize(400, 320));
+        const QImage magenta = solid(QSize(704, 576), kMagenta);
         glGenTextures(1, &gTokenTexture);
         glBindTexture(GL_TEXTURE_2D, gTokenTexture);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 704, 576, 0, GL_BGRA, GL_UNSIGNED_BYTE, magenta.constBits());
-
         const QImage bound = token(QSize(704, 576), &bindTestTexture);
-        const QImage shot = f.present([&] { f.screen.drawImage(QRect(0, 0, 352, 288), bound, bound.rect()); });
+        const QImage shot = f.present([&] {
+            f.screen.drawImage(QRect(0, 0, 352, 288), bound, bound.rect());
+            f.screen.fillRect(QRect(360, 0, 10, 10), QColor(255, 255, 255, 128));  // blends after the token too
+        });
         QVERIFY(gBinds >= 1);
         QCOMPARE(gBoundData, static_cast<void const*>(bound.constBits()));
         QCOMPARE(gBoundZero, 0);
-        GL_COMPARE_PIXELS(shot, 1, {10, 10, qRgb(255, 0, 255)}, {340, 280, qRgb(255, 0, 255)}, {360, 290, kBlack});
+        GL_COMPARE_PIXELS(shot, 1, {10, 10, kMagenta}, {340, 280, kMagenta}, {360, 290, kBlack});
+        GL_COMPARE_PIXELS(shot, 2, {365, 5, kGrey});
         cGLEngine::cUniItem* item = f.data(f.screen)->mItems.value(0);
         QVERIFY(item && item->mTexture && item->mTexture->accelerated());
         QCOMPARE(item->mTexture->textureSize(), QSize(704, 576));
@@ -417,25 +372,21 @@ private slots:
         glBindTexture(GL_TEXTURE_2D, item->mTexture->textureId());
         glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
         QCOMPARE(width, 0);
-
         // A token too small to hold a callback, or one holding none, is not called.
         const int binds = gBinds;
         cGLEngine::cTexture(token(QSize(1, 1), &bindTestTexture)).acceleratedBind();
         cGLEngine::cTexture(token(QSize(16, 16), nullptr)).acceleratedBind();
         QCOMPARE(gBinds, binds);
-
         // A later ordinary picture of the same size never lands in the token's
         // texture, whose callback it would otherwise be taken for.
         const QImage green = solid(QSize(704, 576), kGreen);
-        const QImage next = f.present([&] { f.screen.drawImage(QRect(0, 0, 352, 288), green, green.rect()); });
-        GL_COMPARE_PIXELS(next, 1, {100, 100, kGreen});
+        GL_COMPARE_PIXELS(f.present([&] { f.screen.drawImage(QRect(0, 0, 352, 288), green, green.rect()); }), 1,
+                          {100, 100, kGreen});
     }
 
     void repeatedFramesReuseItemsAndTextures()
     {
-        DTEST_IN_CHILD(30000);
-        GLFixture f;
-        QVERIFY(f.ready);
+        GL_CHILD_CASE(GLFixture, f);
         cUniImg tile;
         tile.resize(64, 48);
         const QImage picture = solid(QSize(64, 48), kBlue);
@@ -460,9 +411,98 @@ private slots:
         for (int i = 0; i < items.size(); ++i)
             QCOMPARE(items[i]->mTexture->textureId(), names[i]);
         QCOMPARE(f.data(f.screen)->mItems.value(0), screenItem);
-        // An update that draws nothing leaves the list empty.
+        // An update that draws nothing leaves the list empty, and drawing
+        // between updates records nothing.
         record(tile, [] {});
+        tile.fillRect(tile.rect(), QColor(kRed));
         QVERIFY(f.data(tile)->mItems.isEmpty());
+    }
+
+    void glyphCellsAdvanceByWidthPlusBorder_data()
+    {
+        QTest::addColumn<int>("flags");
+        QTest::addColumn<QPoint>("origin");
+        // "abc" measures W = 5 + 6 + 7 + 3 x 1 = 21, H = 8, in (10, 10)-(109, 49).
+        QTest::newRow("left") << 0 << QPoint(10, 10);
+        QTest::newRow("right bottom") << int(Qt::AlignRight | Qt::AlignBottom) << QPoint(109 - 21, 49 - 8);
+        QTest::newRow("centre") << int(Qt::AlignCenter) << QPoint(10 + 50 - 10, 10 + 20 - 4);
+    }
+    void glyphCellsAdvanceByWidthPlusBorder()
+    {
+        QFETCH(int, flags);
+        QFETCH(QPoint, origin);
+        GL_CHILD_CASE(TextFixture, f);
+        QCOMPARE(f.font->border(), 1);
+        const QImage shot = f.present([&] { f.screen.drawText(QRect(10, 10, 100, 40), flags, "abc", *f.font); });
+        const auto& items = f.data(f.screen)->mItems;
+        QCOMPARE(items.size(), 3);
+        // The cell grows 4 x B to the right and 3 x B downwards.
+        QCOMPARE(items[0]->mSrcRect.size(), QSize(9, 11));
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(items[i]->mDstRect.topLeft(), origin + QPoint(QList<int>{0, 6, 13}[i], 0));
+            QCOMPARE(items[i]->mDstRect.size(), QSize(9 + i, 11));
+            QVERIFY(items[i]->mForeignTexture);
+        }
+        // a: 0..4, its ring at 5; b on top from 6; c from 13 to 19, ring at 20.
+        const int x = origin.x();
+        const int y = origin.y();
+        GL_COMPARE_PIXELS(shot, 0, {x, y, kGlyph}, {x + 4, y + 7, kGlyph}, {x + 5, y + 2, kRing},
+                          {x + 2, y + 8, kRing}, {x + 6, y + 2, kGlyph}, {x + 19, y + 2, kGlyph}, {x + 20, y + 2, kRing},
+                          {x + 21, y + 2, kBlack}, {x + 2, y + 9, kBlack}, {x - 1, y + 2, kBlack});
+    }
+
+    void oneTextureAndSteadyItemsPerAtlas()
+    {
+        GL_CHILD_CASE(TextFixture, f);
+        cUniFontMap again(f.info);
+        const QImage picture = solid(QSize(4, 4), kRing);
+        // Recycled items keep their kind: a picture never takes a glyph's
+        // item (it would upload into the atlas texture), nor a glyph a picture's.
+        auto frame = [&] {
+            f.screen.drawText(QRect(0, 0, 50, 10), 0, QStringLiteral("ab"), *f.font);
+            f.screen.drawImage(QRect(60, 0, 4, 4), picture, picture.rect());
+            f.screen.drawText(QRect(0, 20, 50, 10), 0, QStringLiteral("ca"), again);
+            f.screen.drawText(QRect(0, 40, 50, 10), 0, QString(), again);
+        };
+        f.present(frame);
+        QCOMPARE(f.engine.mTextures.size(), 1);
+        const auto items = f.data(f.screen)->mItems;
+        QCOMPARE(items.size(), 5);
+        QCOMPARE(items[2]->mForeignTexture, false);
+        const GLuint name = f.engine.mTextures.first()->textureId();
+        f.present(frame);
+        QCOMPARE(f.data(f.screen)->mItems, items);
+        QCOMPARE(f.engine.mTextures.first()->textureId(), name);
+        QCOMPARE(f.engine.mTextures.first()->imageSize(), f.font->image().size());
+        again.Destroy();
+    }
+
+    // Boxes near the integer limit, as a crafted cache file can hold: two of
+    // them side by side must not wrap round into a plausible position.
+    void hugeGlyphBoxesNeverWrap()
+    {
+        GL_CHILD_CASE(GLFixture, f);
+        QTemporaryDir dir;
+        QVector<QRect> boxes(256);
+        boxes['w'] = QRect(0, 0, 1500000000, 4);
+        boxes['x'] = QRect(0, 0, 3, 4);
+        const cFontInfo info(QStringLiteral("Huge"), 10, -1, 1, QColor(kGlyph), QColor(kRing), false);
+        QVERIFY(atlasfile::writeAtlas(dir.path(), info.mName, solid(QSize(8, 8), kGlyph), boxes));
+        cFontInfo::makeCacheBasePath(dir.path());
+        cUniFontMap font(info);
+        QCOMPARE(font.LetterRect('w').width(), 1500000000);
+        f.present([&] {
+            f.screen.drawText(QRect(0, 0, 50, 10), 0, QStringLiteral("wwx"), font);
+            f.screen.drawText(QRect(0, 0, 50, 10), Qt::AlignRight, QStringLiteral("wwx"), font);
+        });
+        // Left-aligned, the second 'w' and the 'x' start past INT_MAX and are
+        // never recorded. Right-aligned, the first 'w' starts below INT_MIN;
+        // the rest lands where the 64-bit measure puts it: 'x' at
+        // 49 - 3000000006 + 2 x 1500000001 = 45.
+        const auto& items = f.data(f.screen)->mItems;
+        QCOMPARE(items.size(), 3);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(items[i]->mDstRect.left(), (QList<int>{0, -1499999956, 45}[i]));
     }
 };
 

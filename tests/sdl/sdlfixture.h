@@ -16,8 +16,6 @@
 
 #include <SDL/SDL.h>
 
-#include <cstring>
-
 // A shown top-level widget with the engine's SDL video running inside it.
 struct SdlFixture {
     explicit SdlFixture(QSize size = QSize(320, 240))
@@ -39,10 +37,8 @@ inline QImage surfaceImage(SDL_Surface* s)
 {
     if (!s || s->format->BytesPerPixel != 4)
         return QImage();
-    QImage out(s->w, s->h, QImage::Format_ARGB32);
     SDL_LockSurface(s);
-    for (int y = 0; y < s->h; ++y)
-        memcpy(out.scanLine(y), static_cast<uchar*>(s->pixels) + y * s->pitch, size_t(s->w) * 4);
+    const QImage out = QImage(static_cast<uchar*>(s->pixels), s->w, s->h, s->pitch, QImage::Format_ARGB32).copy();
     SDL_UnlockSurface(s);
     return out;
 }
@@ -51,6 +47,10 @@ inline unsigned pixelAt(SDL_Surface* s, int x, int y)
 {
     return reinterpret_cast<Uint32*>(static_cast<uchar*>(s->pixels) + y * s->pitch)[x];
 }
+
+// Opens a case that runs in a child process of its own, with a ready
+// fixture f of the given type.
+#define SDL_CHILD_CASE(Fixture, f, ...) DTEST_IN_CHILD(30000); Fixture f{__VA_ARGS__}; QVERIFY(f.ready)
 
 // An SdlFixture with one image of its engine, sized but not yet updating.
 struct SdlCanvas : SdlFixture {
