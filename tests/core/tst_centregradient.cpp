@@ -88,7 +88,7 @@ void tst_CentreGradient::followsTheRule()
             const qint64 rx = qint64(x) - rect.left(), ry = qint64(y) - rect.top();
             const QRgb expected = rx >= 0 && rx < W && ry >= 0 && ry < H ? rulePixel(rx, ry, W, H, c1, c2) : 0u;
             if (out.pixel(x, y) != expected)
-                QFAIL(qPrintable(QString::asprintf("(%d, %d) is %08x, expected %08x", x, y, out.pixel(x, y), expected)));
+                QFAIL(qPrintable(QString::asprintf("(%d, %d) is %08x, not %08x", x, y, out.pixel(x, y), expected)));
         }
 }
 

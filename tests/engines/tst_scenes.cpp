@@ -25,6 +25,7 @@ namespace {
 
 const QSize kCanvas(12, 5);
 const QRect kWhole(QPoint(0, 0), kCanvas);
+const QRgb kYellow = 0xffffff00, kBlue = 0xff0000ff;
 
 // The letters of the expected pixels; '.' is a pixel never drawn (0).
 const QHash<char, QRgb> kPalette = {
@@ -54,12 +55,6 @@ QImage picture(int w, int h, std::initializer_list<QRgb> pixels)
     QImage image(w, h, QImage::Format_ARGB32);  // 32-bit rows need no padding
     std::copy(pixels.begin(), pixels.end(), reinterpret_cast<QRgb*>(image.bits()));
     return image;
-}
-
-// 'a' is 2 pixels wide, 'b' 3, both 3 high, with a one-pixel blue ring.
-int labelWidth(int byte)
-{
-    return byte == 'a' ? 2 : byte == 'b' ? 3 : 0;
 }
 
 cFontInfo labelInfo()
@@ -110,7 +105,8 @@ private:
 
 void tst_Scenes::initTestCase()
 {
-    const atlasfile::Synthetic atlas = atlasfile::makeSynthetic(&labelWidth, 3, 1, 0xffffff00, 0xff0000ff);
+    // 'a' is 2 pixels wide, 'b' 3, both 3 high, with a one-pixel blue ring.
+    auto atlas = atlasfile::makeSynthetic([](int b) { return b == 'a' ? 2 : b == 'b' ? 3 : 0; }, 3, 1, kYellow, kBlue);
     QVERIFY(atlasfile::writeAtlas(mCache.path(), labelInfo().mName, atlas.image, atlas.boxes));
     cFontInfo::makeCacheBasePath(mCache.path());
 }
@@ -147,8 +143,9 @@ void tst_Scenes::table()
     }); }, {"kkkkkkkkkkkk kOOOOOkkrrkk kOkkkOkkrrkk kOkkkOkkkkkk kOOOOOkkkkkk",
             "kkkkkkkkkkkk kOOOOOkkrrkk kOkkkOkkrrkk kOkkkOkkkkkk kOOOOOkkkkkk",
             "kkkkkkkkkkkk koooookkrrkk kokkkokkrrkk kokkkokkkkkk koooookkkkkk"});
-    row("gradient 4x4", [](Stage& s) { s.frame([&] { s.canvas.drawGradient(QRect(1, 1, 4, 4), Qt::red, Qt::white); }); },
-        {"kkkkkkkkkkkk krrrrkkkkkkk krprpkkkkkkk krrrrkkkkkkk krprpkkkkkkk"});
+    row("gradient 4x4", [](Stage& s) {
+        s.frame([&] { s.canvas.drawGradient(QRect(1, 1, 4, 4), Qt::red, Qt::white); });
+    }, {"kkkkkkkkkkkk krrrrkkkkkkk krprpkkkkkkk krrrrkkkkkkk krprpkkkkkkk"});
     // Qt and SDL take the nearest source pixel, each by its own rule; GL
     // filters linearly, and its textures repeat, so edges mix in the far side.
     row("picture 1:1 and scaled", [](Stage& s) {

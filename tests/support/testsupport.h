@@ -14,8 +14,7 @@ class QWidget;
 namespace dtest {
 
 struct ChildResult {
-    bool started = false, timedOut = false;
-    bool crashed = false;  // ended by a signal
+    bool started = false, timedOut = false, crashed = false;  // crashed: ended by a signal
     int exitCode = -1;
     QByteArray output;     // stdout and stderr, merged
 };

@@ -17,31 +17,13 @@
 
 namespace {
 
-const QRgb kRed = 0xffff0000;
-const QRgb kWhite = 0xffffffff;
-const QRgb kGreen = 0xff00ff00;
-const QRgb kBlue = 0xff0000ff;
-
-int widthSix(int b)
-{
-    return b >= 32 ? 6 : 0;
-}
-
-// Glyph box filled with `fill`, the 3 x B pixels right of and below it green,
-// and the next column and row blue: a correct engine never copies blue.
-void paintProbeGlyph(QImage& img, QRect const& box, int B, QRgb fill)
-{
-    QPainter p(&img);
-    p.fillRect(QRect(box.topLeft(), QSize(box.width() + 3 * B + 1, box.height() + 3 * B + 1)), QColor::fromRgba(kBlue));
-    p.fillRect(QRect(box.topLeft(), QSize(box.width() + 3 * B, box.height() + 3 * B)), QColor::fromRgba(kGreen));
-    p.fillRect(box, QColor::fromRgba(fill));
-}
+const QRgb kRed = 0xffff0000, kWhite = 0xffffffff, kGreen = 0xff00ff00, kBlue = 0xff0000ff;
 
 bool writeAtlases(QString const& dir)
 {
     // Red 6 x 12 glyphs, border 0, and 'e' of 5 x 11; 'c' and 'd' have boxes
     // a crafted cache file could hold.
-    atlasfile::Synthetic zero = atlasfile::makeSynthetic(widthSix, 12, 0, kRed, 0xff000000);
+    auto zero = atlasfile::makeSynthetic([](int b) { return b >= 32 ? 6 : 0; }, 12, 0, kRed, 0xff000000);
     QVector<QRect> boxes = zero.boxes;
     boxes['e'].setSize(QSize(5, 11));
     boxes['c'] = QRect(0, 0, 2000000000, 12);  // two of these overflow a 32-bit sum
@@ -49,13 +31,21 @@ bool writeAtlases(QString const& dir)
     if (!atlasfile::writeAtlas(dir, QStringLiteral("Zero_12_-1_0_ffff0000_ff000000"), zero.image, boxes))
         return false;
 
+    // Border 2: red 'A' and white 'B', each with the 6 pixels right of and
+    // below its box green and the next column and row blue, which a correct
+    // engine never copies.
     QImage grow(80, 40, QImage::Format_ARGB32);
     grow.fill(0);
     QVector<QRect> probes(256, QRect(0, 0, 0, 0));
     probes['A'] = QRect(10, 5, 6, 12);
     probes['B'] = QRect(40, 5, 5, 12);
-    paintProbeGlyph(grow, probes['A'], 2, kRed);
-    paintProbeGlyph(grow, probes['B'], 2, kWhite);
+    QPainter p(&grow);
+    for (char c : {'A', 'B'}) {
+        p.fillRect(probes[c].adjusted(0, 0, 7, 7), QColor::fromRgba(kBlue));
+        p.fillRect(probes[c].adjusted(0, 0, 6, 6), QColor::fromRgba(kGreen));
+        p.fillRect(probes[c], QColor::fromRgba(c == 'A' ? kRed : kWhite));
+    }
+    p.end();
     if (!atlasfile::writeAtlas(dir, QStringLiteral("Grow_12_-1_2_ffff0000_ff000000"), grow, probes))
         return false;
 
@@ -164,8 +154,7 @@ void tst_QtText::alignment()
     QFETCH(QRect, drawn);
     const cUniFontMap font(cFontInfo("Zero_12_-1_0_ffff0000_ff000000"));
     QCOMPARE(font.border(), 0);
-    Canvas canvas(320, 80);
-    QCOMPARE(boundsOf(canvas.draw(rect, flags, text, font), kRed), drawn);
+    QCOMPARE(boundsOf(Canvas(320, 80).draw(rect, flags, text, font), kRed), drawn);
 }
 
 void tst_QtText::borderGrowthAndAdvance()
