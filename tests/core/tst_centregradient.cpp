@@ -88,8 +88,7 @@ void tst_CentreGradient::followsTheRule()
             const qint64 rx = qint64(x) - rect.left(), ry = qint64(y) - rect.top();
             const QRgb expected = rx >= 0 && rx < W && ry >= 0 && ry < H ? rulePixel(rx, ry, W, H, c1, c2) : 0u;
             if (out.pixel(x, y) != expected)
-                QFAIL(qPrintable(QString::asprintf("pixel (%d, %d) is %08x, expected %08x", x, y, out.pixel(x, y),
-                                                   expected)));
+                QFAIL(qPrintable(QString::asprintf("(%d, %d) is %08x, not %08x", x, y, out.pixel(x, y), expected)));
         }
 }
 
@@ -101,26 +100,25 @@ void tst_CentreGradient::workedPixels_data()
     QTest::addColumn<QRgb>("c2");
     QTest::addColumn<QPoint>("at");
     QTest::addColumn<QRgb>("expected");
-    const QRgb black = 0xff000000, white = 0xffffffff;
-    const QRgb from = qRgba(10, 20, 30, 40), to = qRgba(200, 100, 50, 250);
+    const QRgb k = 0xff000000, w = 0xffffffff, from = qRgba(10, 20, 30, 40), to = qRgba(200, 100, 50, 250);
+    const QRect r4(0, 0, 4, 4), r6(0, 0, 6, 6);
     // |dx| = |dy| = 1 of halves 2: k = 128, 255 * 128 >> 8 = 127.
-    QTest::newRow("4x4 blended") << QRect(0, 0, 4, 4) << black << white << QPoint(1, 1) << 0xff7f7f7fu;
-    QTest::newRow("4x4 centre is not blended") << QRect(0, 0, 4, 4) << black << white << QPoint(2, 2) << black;
-    QTest::newRow("falling channel shifts to floor") << QRect(0, 0, 4, 4) << white << black << QPoint(3, 3)
-                                                     << 0xff7f7f7fu;
-    QTest::newRow("6x6 centre reaches c2") << QRect(0, 0, 6, 6) << from << to << QPoint(3, 3) << to;
+    QTest::newRow("4x4 blended") << r4 << k << w << QPoint(1, 1) << 0xff7f7f7fu;
+    QTest::newRow("4x4 centre is not blended") << r4 << k << w << QPoint(2, 2) << k;
+    QTest::newRow("falling channel shifts to floor") << r4 << w << k << QPoint(3, 3) << 0xff7f7f7fu;
+    QTest::newRow("6x6 centre reaches c2") << r6 << from << to << QPoint(3, 3) << to;
     // |dx| = |dy| = 2 of halves 3: k = 256 - 170 = 86.
-    QTest::newRow("6x6 k = 86") << QRect(0, 0, 6, 6) << from << to << QPoint(1, 1) << qRgba(73, 46, 36, 110);
-    QTest::newRow("6x6 unblended") << QRect(0, 0, 6, 6) << from << to << QPoint(0, 0) << from;
-    QTest::newRow("5x5 centre is not blended") << QRect(0, 0, 5, 5) << black << white << QPoint(3, 3) << black;
+    QTest::newRow("6x6 k = 86") << r6 << from << to << QPoint(1, 1) << qRgba(73, 46, 36, 110);
+    QTest::newRow("6x6 unblended") << r6 << from << to << QPoint(0, 0) << from;
+    QTest::newRow("5x5 centre is not blended") << QRect(0, 0, 5, 5) << k << w << QPoint(3, 3) << k;
     // One pixel wide: the half width counts as 1.
-    QTest::newRow("1x3 top") << QRect(0, 0, 1, 3) << black << white << QPoint(0, 0) << black;
-    QTest::newRow("1x3 bottom") << QRect(0, 0, 1, 3) << black << white << QPoint(0, 2) << white;
-    QTest::newRow("1x1 is its own centre") << QRect(2, 0, 1, 1) << black << white << QPoint(2, 0) << white;
+    QTest::newRow("1x3 top") << QRect(0, 0, 1, 3) << k << w << QPoint(0, 0) << k;
+    QTest::newRow("1x3 bottom") << QRect(0, 0, 1, 3) << k << w << QPoint(0, 2) << w;
+    QTest::newRow("1x1 is its own centre") << QRect(2, 0, 1, 1) << k << w << QPoint(2, 0) << w;
     // From -2e9 to 2e9 the centre lies at (1, 1): the blended pixels sit at even x and y.
     const QRect huge(QPoint(-2000000000, -2000000000), QPoint(2000000000, 2000000000));
-    QTest::newRow("huge blended") << huge << black << white << QPoint(8, 4) << white;
-    QTest::newRow("huge unblended") << huge << black << white << QPoint(7, 4) << black;
+    QTest::newRow("huge blended") << huge << k << w << QPoint(8, 4) << w;
+    QTest::newRow("huge unblended") << huge << k << w << QPoint(7, 4) << k;
 }
 
 void tst_CentreGradient::workedPixels()

@@ -19,14 +19,13 @@ class tst_UniPainterMarkup : public QObject
     Q_OBJECT
 
 private slots:
-    void topStacksGrowDownwardsIndependently();
-    void bottomStacksGrowUpwards();
+    void stacks();
     void emptyBandsAndUnknownSides();
     void geometryChangeKeepsTotals();
-    void narrowGeometry();
 };
 
-void tst_UniPainterMarkup::topStacksGrowDownwardsIndependently()
+// Top stacks grow downwards, bottom stacks upwards, each on its own.
+void tst_UniPainterMarkup::stacks()
 {
     cUniPainterMarkup m(band(0, 0, 199, 99));
     QCOMPARE(m.size(), QSize(200, 100));
@@ -34,17 +33,12 @@ void tst_UniPainterMarkup::topStacksGrowDownwardsIndependently()
     QCOMPARE(m.allocateFrom(0, 20), band(8, 20, 191, 39));
     QCOMPARE(m.allocateFrom(1, 20), band(8, 0, 191, 19));
     QCOMPARE(m.allocateFrom(2, 5), band(8, 0, 191, 4));
-    // Stacks are not limited by the rectangle.
-    QCOMPARE(m.allocateFrom(0, 100), band(8, 40, 191, 139));
-}
-
-void tst_UniPainterMarkup::bottomStacksGrowUpwards()
-{
-    cUniPainterMarkup m(band(0, 0, 199, 99));
+    QCOMPARE(m.allocateFrom(0, 100), band(8, 40, 191, 139));  // not limited by the rectangle
     QCOMPARE(m.allocateFrom(3, 10), band(8, 90, 191, 99));
     QCOMPARE(m.allocateFrom(3, 10), band(8, 80, 191, 89));
     QCOMPARE(m.allocateFrom(4, 1), band(8, 99, 191, 99));
     QCOMPARE(m.allocateFrom(5, 30), band(8, 70, 191, 99));
+    QCOMPARE(cUniPainterMarkup(band(0, 0, 15, 9)).allocateFrom(0, 3), band(8, 0, 7, 2));  // narrower than the margins
 }
 
 void tst_UniPainterMarkup::emptyBandsAndUnknownSides()
@@ -52,7 +46,6 @@ void tst_UniPainterMarkup::emptyBandsAndUnknownSides()
     cUniPainterMarkup m(band(10, 10, 109, 59));
     QCOMPARE(m.allocateFrom(0, 0), band(18, 10, 101, 9));
     QCOMPARE(m.allocateFrom(0, 5), band(18, 10, 101, 14));  // the empty band took nothing
-
     QCOMPARE(m.allocateFrom(6, 7), band(18, 0, 101, 6));
     QCOMPARE(m.allocateFrom(-1, 7), band(18, 0, 101, 6));
     for (int total : m.mAllocated)
@@ -66,15 +59,6 @@ void tst_UniPainterMarkup::geometryChangeKeepsTotals()
     m.setGeometry(band(0, 50, 199, 149));
     QCOMPARE(m.geometry(), band(0, 50, 199, 149));
     QCOMPARE(m.allocateFrom(0, 10), band(8, 70, 191, 79));
-}
-
-void tst_UniPainterMarkup::narrowGeometry()
-{
-    cUniPainterMarkup m(band(0, 0, 15, 9));
-    const QRect r = m.allocateFrom(0, 3);
-    QVERIFY(r.right() < r.left());
-    QCOMPARE(r.left(), 8);
-    QCOMPARE(r.right(), 7);
 }
 
 DTEST_MAIN(tst_UniPainterMarkup)

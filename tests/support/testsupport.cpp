@@ -1,44 +1,37 @@
 #include "testsupport.h"
 
 #include <QApplication>
-#include <QGuiApplication>
 #include <QProcessEnvironment>
 #include <QScreen>
 #include <QTest>
 #include <QWidget>
 #include <QWindow>
 
+#include <algorithm>
+
 namespace dtest {
 
-namespace {
-const char kChildVariable[] = "DORURIZAR_TEST_CHILD";
-} // namespace
+static const char kChildVariable[] = "DORURIZAR_TEST_CHILD";
 
 ChildResult runThisInChild(int timeoutMs, QStringList const& env, QString const& workDir)
 {
     QString selection = QString::fromLatin1(QTest::currentTestFunction());
     if (QTest::currentDataTag())
         selection += QLatin1Char(':') + QString::fromLatin1(QTest::currentDataTag());
-
-    ChildResult result;
-    QProcess child;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(kChildVariable, QStringLiteral("1"));
-    for (QString const& entry : env) {
-        const int eq = entry.indexOf('=');
-        if (eq > 0)
-            environment.insert(entry.left(eq), entry.mid(eq + 1));
-    }
+    for (QString const& entry : env)
+        if (entry.indexOf('=') > 0)
+            environment.insert(entry.section('=', 0, 0), entry.section('=', 1));
+    QProcess child;
     child.setProcessEnvironment(environment);
     child.setProcessChannelMode(QProcess::MergedChannels);
-    if (!workDir.isEmpty())
-        child.setWorkingDirectory(workDir);
+    child.setWorkingDirectory(workDir);  // empty: this process's own
     child.start(QCoreApplication::applicationFilePath(), {selection});
-    result.started = child.waitForStarted(10000);
-    if (!result.started)
+    ChildResult result;
+    if (!(result.started = child.waitForStarted(10000)))
         return result;
-    if (!child.waitForFinished(timeoutMs)) {
-        result.timedOut = true;
+    if ((result.timedOut = !child.waitForFinished(timeoutMs))) {
         child.kill();
         child.waitForFinished(5000);
     }
@@ -55,18 +48,12 @@ bool isChild()
 
 QByteArray failureOf(ChildResult const& r)
 {
-    QByteArray why;
-    if (!r.started)
-        why = "did not start";
-    else if (r.timedOut)
-        why = "timed out";
-    else if (r.crashed)
-        why = "crashed";
-    else if (r.exitCode != 0)
-        why = "exited with " + QByteArray::number(r.exitCode);
-    else
-        return QByteArray();
-    return "child " + why + ":\n" + r.output;
+    const QByteArray why = !r.started ? "did not start"
+        : r.timedOut                  ? "timed out"
+        : r.crashed                   ? "crashed"
+        : r.exitCode != 0             ? "exited with " + QByteArray::number(r.exitCode)
+                                      : QByteArray();
+    return why.isEmpty() ? why : "child " + why + ":\n" + r.output;
 }
 
 QImage grabWidget(QWidget* w)
@@ -89,8 +76,7 @@ int countPixels(QImage const& img, unsigned value)
     int n = 0;
     for (int y = 0; y < img.height(); ++y) {
         const QRgb* row = reinterpret_cast<const QRgb*>(img.constScanLine(y));
-        for (int x = 0; x < img.width(); ++x)
-            n += row[x] == value;
+        n += int(std::count(row, row + img.width(), value));
     }
     return n;
 }

@@ -14,9 +14,7 @@ class QWidget;
 namespace dtest {
 
 struct ChildResult {
-    bool started = false;
-    bool timedOut = false;
-    bool crashed = false;  // ended by a signal
+    bool started = false, timedOut = false, crashed = false;  // crashed: ended by a signal
     int exitCode = -1;
     QByteArray output;     // stdout and stderr, merged
 };
@@ -48,23 +46,23 @@ int countPixels(QImage const& img, unsigned value);
 // hang or end the process, or it needs a process of its own): the parent
 // runs the child, fails with its output unless it passed, and returns; the
 // child goes on with the body. Arguments as for runThisInChild().
-#define DTEST_IN_CHILD(...)                                                              \
-    do {                                                                                 \
-        if (!dtest::isChild()) {                                                         \
+#define DTEST_IN_CHILD(...)                                                                   \
+    do {                                                                                      \
+        if (!dtest::isChild()) {                                                              \
             const QByteArray failure_ = dtest::failureOf(dtest::runThisInChild(__VA_ARGS__)); \
-            QVERIFY2(failure_.isEmpty(), failure_.constData());                          \
-            return;                                                                      \
-        }                                                                                \
+            QVERIFY2(failure_.isEmpty(), failure_.constData());                               \
+            return;                                                                           \
+        }                                                                                     \
     } while (0)
 
 // main() for a Qt Test class; the same main serves the child processes.
-#define DTEST_MAIN(TestClass)                                \
-    int main(int argc, char** argv)                          \
-    {                                                        \
-        QApplication app(argc, argv);                        \
-        TestClass tc;                                        \
-        QTEST_SET_MAIN_SOURCE_PATH                           \
-        return QTest::qExec(&tc, argc, argv);                \
+#define DTEST_MAIN(TestClass)                                                                           \
+    int main(int argc, char** argv)                                                                     \
+    {                                                                                                   \
+        QApplication app(argc, argv);                                                                   \
+        TestClass tc;                                                                                   \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                      \
+        return QTest::qExec(&tc, argc, argv);                                                           \
     }
 
 #endif
