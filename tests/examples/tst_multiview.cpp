@@ -6,11 +6,7 @@
 #include <testsupport.h>
 
 #include <QApplication>
-#include <QDir>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QtTest>
 
 #include <algorithm>
 #include <cmath>
@@ -23,11 +19,14 @@ const int kStatusHeight = 28, kLabelHeight = 20;
 // The atlases the host asks for have glyphs in colours no camera shows.
 const QRgb kLabelInk = qRgb(255, 0, 255), kStatusInk = qRgb(0, 255, 255);
 const QStringList kEngines{QStringLiteral("qt"), QStringLiteral("gl"), QStringLiteral("sdl")};
-
-int glyphWidth(int byte)
-{
-    return byte == ' ' ? 3 : 5;
-}
+const QStringList kBuilt{QStringLiteral("qt"),
+#ifdef DORURIZAR_HAS_GL
+                         QStringLiteral("gl"),
+#endif
+#ifdef DORURIZAR_HAS_SDL
+                         QStringLiteral("sdl"),
+#endif
+};
 
 struct HostRun {
     int exitCode;  // -1 unless it ended by itself within the time limit
@@ -94,18 +93,6 @@ QRect labelOf(QRect const& cell)
     return QRect(cell.left(), cell.bottom() - kLabelHeight, cell.width() / 2, kLabelHeight);
 }
 
-QStringList builtEngines()
-{
-    QStringList engines{QStringLiteral("qt")};
-#ifdef DORURIZAR_HAS_GL
-    engines << QStringLiteral("gl");
-#endif
-#ifdef DORURIZAR_HAS_SDL
-    engines << QStringLiteral("sdl");
-#endif
-    return engines;
-}
-
 } // namespace
 
 class tst_Multiview : public QObject
@@ -118,6 +105,7 @@ class tst_Multiview : public QObject
 private slots:
     void initTestCase()
     {
+        const auto glyphWidth = [](int b) { return b == ' ' ? 3 : 5; };
         const atlasfile::Synthetic label = atlasfile::makeSynthetic(glyphWidth, 10, 1, kLabelInk, qRgb(0, 0, 0));
         const atlasfile::Synthetic status = atlasfile::makeSynthetic(glyphWidth, 12, 2, kStatusInk, qRgb(0, 0, 0));
         QVERIFY(atlasfile::writeAtlas(mCache, QStringLiteral("System_10_75_1_ffffffff_ff000000"), label.image,
@@ -129,7 +117,7 @@ private slots:
     void screenshotShowsTheWall_data()
     {
         QTest::addColumn<QString>("engine");
-        for (QString const& e : builtEngines())
+        for (QString const& e : kBuilt)
             QTest::newRow(qPrintable(e)) << e;
     }
 
@@ -165,7 +153,7 @@ private slots:
         const QString sheet = mDir.filePath(QStringLiteral("sheet.png"));
         const HostRun run = runHost({QStringLiteral("--compare"), sheet, QStringLiteral("--tiles"), QStringLiteral("4"),
                                      QStringLiteral("--cache"), mCache});
-        const int built = builtEngines().size();
+        const int built = kBuilt.size();
         QVERIFY2(built == 3 ? run.exitCode == 0 : run.exitCode == 1 && run.err.contains("not built"),
                  run.why().constData());
 
@@ -176,7 +164,7 @@ private slots:
         // The top row holds the frames: each engine's wall where it was built.
         for (int i = 0; i < kEngines.size(); ++i) {
             const QRect c = cell(4, 0).translated(margin + i * (kWindow.width() + margin), margin + caption);
-            if (builtEngines().contains(kEngines[i]))
+            if (kBuilt.contains(kEngines[i]))
                 QVERIFY2(mostlyLit(image, c.adjusted(40, 40, -40, -40)) && count(image, labelOf(c), kLabelInk) > 0,
                          qPrintable(kEngines[i]));
         }
@@ -189,7 +177,7 @@ private slots:
             // The status line names the engine, so no two frames are identical,
             // yet the walls agree far more than they differ.
             const qint64 differing = m.captured(3).toLongLong();
-            QVERIFY2(differing > 0 && differing < qint64(kWindow.width()) * kWindow.height(), qPrintable(m.captured(0)));
+            QVERIFY2(differing > 0 && differing < kWindow.width() * kWindow.height(), qPrintable(m.captured(0)));
         }
         QCOMPARE(pairs, built * (built - 1) / 2);
     }
@@ -240,12 +228,11 @@ private slots:
             runHost(args.split(' ').replaceInStrings("CACHE", mCache).replaceInStrings("DIR", dir.path()), dir.path(),
                     launcher);
         QVERIFY2(run.exitCode == exitCode, run.why().constData());
-        bool said = false;
-        for (QString const& line : run.err.split(QLatin1Char('\n'))) {
-            const auto inLine = [&line](QString const& part) { return line.contains(part); };
-            said = said || (line.startsWith("multiview: ") && std::all_of(message.begin(), message.end(), inLine));
-        }
-        QVERIFY2(said, qPrintable(run.err));
+        const QStringList lines = run.err.split(QLatin1Char('\n'));
+        QVERIFY2(std::any_of(lines.begin(), lines.end(), [&message](QString const& line) {
+                     const auto inLine = [&line](QString const& part) { return line.contains(part); };
+                     return line.startsWith("multiview: ") && std::all_of(message.begin(), message.end(), inLine);
+                 }), qPrintable(run.err));
     }
 };
 

@@ -1,7 +1,8 @@
-// The atlas cache: scanning, loading rules, the choice of an atlas, shared
-// nodes, the font handle and string measuring. The registry is process-wide
-// and filled once: cases that need an empty, changing or faulty cache run in
-// a child with a cache of their own.
+// Font descriptions and the atlas cache: canonical names, cache paths,
+// scanning, loading rules, the choice of an atlas, shared nodes, the font
+// handle and string measuring. The cache directory and the registry are
+// process-wide and fixed once: cases that need an empty, changing or faulty
+// cache, or a directory of their own, run in a child.
 
 #include <testsupport.h>
 
@@ -9,27 +10,12 @@
 #include <atlasfile.h>
 
 #include <QApplication>
-#include <QDir>
-#include <QFile>
-#include <QSettings>
-#include <QTemporaryDir>
-#include <QTextCodec>
 #include <QtTest>
 
 namespace {
 
-int solidWidths(int b)
-{
-    return b >= 32 ? 6 : 0;
-}
-
-// Glyph widths for measuring: a 5, b 6, A 4, the byte of U+0410 9, newline 3.
-int measureWidths(int b)
-{
-    return b == 'a' ? 5 : b == 'b' ? 6 : b == 'A' ? 4 : b == 0xC0 ? 9 : b == '\n' ? 3 : 0;
-}
-
-atlasfile::Synthetic synthetic(int (*widthOf)(int) = solidWidths, int height = 10, int border = 1)
+atlasfile::Synthetic synthetic(int border = 1, int (*widthOf)(int) = [](int b) { return b >= 32 ? 6 : 0; },
+                               int height = 10)
 {
     return atlasfile::makeSynthetic(widthOf, height, border, 0xffffffff, 0xff000000);
 }
@@ -42,12 +28,9 @@ bool write(QString const& name, atlasfile::Synthetic const& a = synthetic())
 // The registry follows the unsorted directory listing, as the scan sees it.
 QStringList listing()
 {
-    QStringList names;
-    for (QString const& f : QDir(cFontInfo::mCachePath).entryList({QStringLiteral("*.png")}, QDir::Files
-                                                                  | QDir::Readable | QDir::Hidden | QDir::System,
-                                                                  QDir::NoSort))
-        names << f.chopped(4);
-    return names;
+    return QDir(cFontInfo::mCachePath)
+        .entryList({QStringLiteral("*.png")}, QDir::Files | QDir::Readable | QDir::Hidden | QDir::System, QDir::NoSort)
+        .replaceInStrings(QRegularExpression(QStringLiteral("\\.png$")), QString());
 }
 
 QStringList registryNames()
@@ -63,19 +46,9 @@ cUniFontMap::node* loaded(QString const& name)
     return cUniFontMap::node::mNodes.value(registryNames().indexOf(name));
 }
 
-// Requests are written as canonical names.
-cFontInfo request(QString const& name)
-{
-    return cFontInfo(name.toLatin1().constData());
-}
-
 // Boxes as written (x, y, w, h) and as kept: as read, except where their
 // arithmetic would leave int; values beyond int never wrap into plausible ones.
-struct HostileBox {
-    char code;
-    QVariantList xywh;
-    QRect kept;
-};
+struct HostileBox { char code; QVariantList xywh; QRect kept; };
 
 const HostileBox kHostileBoxes[] = {
     {'a', {2147483647, 0, 10, 10}, QRect()},                 // right overflows
@@ -111,21 +84,116 @@ private slots:
                                  "T_11_-1_2_ffff0000_ff000000", "U_10_75_1_ffffffff_ff000000",
                                  "O_12_-1_1_ffff0000_ff000000", "O_10_-1_1_ffffffff_ff000000",
                                  "H_10_-1_2_ffff0000_ff000000", "S_10_-1_2_ffff0000_ff000000"})
-            QVERIFY(write(QLatin1String(name), synthetic(solidWidths, 10, request(QLatin1String(name)).mBorder)));
-        atlasfile::Synthetic two = synthetic(measureWidths, 12, 2);
+            QVERIFY(write(QLatin1String(name), synthetic(cFontInfo(name).mBorder)));
+        // Glyph widths for measuring: a 5, b 6, A 4, the byte of U+0410 9, newline 3.
+        const auto measureWidths = [](int b) {
+            return b == 'a' ? 5 : b == 'b' ? 6 : b == 'A' ? 4 : b == 0xC0 ? 9 : b == '\n' ? 3 : 0;
+        };
+        atlasfile::Synthetic two = synthetic(2, measureWidths, 12);
         two.boxes['a'].setHeight(11);
         QVERIFY(write(QStringLiteral("Two_10_-1_2_ffffffff_ff000000"), two));
-        QVERIFY(write(QStringLiteral("One_10_-1_1_ffffffff_ff000000"), synthetic(measureWidths, 12, 1)));
-        QVERIFY(write(QStringLiteral("Bytes_10_-1_0_ffffffff_ff000000"), synthetic([](int b) { return b + 1; }, 2, 0)));
+        QVERIFY(write(QStringLiteral("One_10_-1_1_ffffffff_ff000000"), synthetic(1, measureWidths, 12)));
+        QVERIFY(write(QStringLiteral("Bytes_10_-1_0_ffffffff_ff000000"), synthetic(0, [](int b) { return b + 1; }, 2)));
         QSettings s(cache() + QStringLiteral("/H_10_-1_2_ffff0000_ff000000.rects"), QSettings::IniFormat);
         for (HostileBox const& b : kHostileBoxes)
             for (int i = 0; i < 4; ++i)
                 s.setValue(QStringLiteral("rects/%1/%2").arg(b.code + 1).arg(QLatin1Char("xywh"[i])), b.xywh[i]);
         s.sync();
-        cUniFontMap first(request("T_10_-1_1_ffff0000_ff000000"));
+        cUniFontMap first(cFontInfo("T_10_-1_1_ffff0000_ff000000"));
         QCOMPARE(cUniFontMap::node::mNodes.size(), 11);
         QCOMPARE(registryNames(), listing());
-        first.Destroy();
+    }
+
+    // Each row's canonical name holds its fields: the family, then size,
+    // weight, border, colour and border colour (colours in hex). The fields
+    // give the name; the text, parsed, gives the fields back unless the
+    // family is empty, which no parse accepts.
+    void names_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("name");
+        const QString tahoma = QStringLiteral("Tahoma_10_-1_2_ff303040_ff000000");
+        QTest::newRow("file name") << "Tahoma_10_-1_2_ff303040_ff000000.png" << tahoma;
+        QTest::newRow("path") << "/any/dir/Tahoma_10_-1_2_ff303040_ff000000" << tahoma;
+        QTest::newRow("normalised") << "Tahoma_010_-1_2_FF303040_FF000000" << tahoma;
+        QTest::newRow("bold system") << "System_10_75_1_ffffff00_ff000000" << "System_10_75_1_ffffff00_ff000000";
+        QTest::newRow("transparent colours unpadded") << "A_1_0_0_ff0000_f" << "A_1_0_0_ff0000_f";
+        QTest::newRow("underscores in family") << "DejaVu_Sans_12_75_1_ffffffff_ff000000.rects"
+                                               << "DejaVu_Sans_12_75_1_ffffffff_ff000000";
+        QTest::newRow("colour wider than 32 bits cut") << "A_1_0_0_1ff0000ff_ff" << "A_1_0_0_ff0000ff_ff";
+        for (char const* junk : {"_-1_-1_0_ffffffff_ff000000", "readme.png", "", "A_10_-1_-2_ff_ff", "A_10_-1_2_ff",
+                                 "A_10_-1_2_fg_ff"})
+            QTest::addRow("rejects '%s'", junk) << QString::fromLatin1(junk) << "_-1_-1_0_ffffffff_ff000000";
+    }
+
+    void names()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, name);
+        QStringList f = name.split(QLatin1Char('_'));
+        f = QStringList{f.mid(0, f.size() - 5).join(QLatin1Char('_'))} + f.mid(f.size() - 5);
+        const cFontInfo made(f[0], f[1].toInt(), f[2].toInt(), f[3].toInt(), QColor::fromRgba(f[4].toUInt(nullptr, 16)),
+                             QColor::fromRgba(f[5].toUInt(nullptr, 16)), true);
+        QCOMPARE(made.mName, name);
+        QCOMPARE(made.mFlag, true);
+
+        const cFontInfo parsed(text.toLatin1().constData());
+        QCOMPARE(parsed.mFlag, false);
+        if (f[0].isEmpty()) {
+            QVERIFY(parsed.mName.isEmpty() && parsed.mFamily.isEmpty() && !parsed.mColor.isValid()
+                    && !parsed.mBorderColor.isValid());
+            return;
+        }
+        const auto fields = [](cFontInfo const& i) {
+            return QVariantList{i.mFamily, i.mFontSize, i.mWeight, i.mBorder, i.mColor.rgba(), i.mBorderColor.rgba()};
+        };
+        QCOMPARE(fields(parsed), fields(made));
+        QCOMPARE(parsed.mName, name);
+    }
+
+    // The cache directory is fixed once per process, so each row runs in a
+    // child. A row without `env` gives the directory itself; the others ask
+    // the settings, with `env` set (TMP names the row's temporary directory).
+    void cacheDirectory_data()
+    {
+        QTest::addColumn<QStringList>("env");
+        QTest::addColumn<QString>("expected");
+        // A '%' must not be taken for an argument marker.
+        for (char const* given : {"/cache", "/", "/%2%1"})
+            QTest::addRow("given %s", given) << QStringList() << QString::fromLatin1(given);
+        QTest::newRow("settings variable") << QStringList{"DORURIZAR_FONTMAP_CACHE=TMP/env/fontmaps"}
+                                           << "/env/fontmaps";
+        QTest::newRow("XDG cache home") << QStringList{"DORURIZAR_FONTMAP_CACHE=", "XDG_CACHE_HOME=TMP/xdg"}
+                                        << "/xdg/dorurizar/fontmaps";
+    }
+
+    void cacheDirectory()
+    {
+        DTEST_IN_CHILD(30000);
+        QFETCH(QStringList, env);
+        QFETCH(QString, expected);
+        QTemporaryDir tmp;
+        for (QString const& entry : env)
+            qputenv(entry.section(QLatin1Char('='), 0, 0).toLatin1().constData(),
+                    entry.section(QLatin1Char('='), 1).replace(QStringLiteral("TMP"), tmp.path()).toLocal8Bit());
+        const QString dir = tmp.path() + expected;
+        QCOMPARE(env.isEmpty() ? cFontInfo::makeCacheBasePath(dir) : cUniFontMap::node::makeCacheBasePath(), dir);
+        QVERIFY(QDir(dir).exists());
+        QCOMPARE(cFontInfo::makeCacheBasePath(QStringLiteral("x")), dir);
+        QCOMPARE(cUniFontMap::node::makeCacheBasePath(), dir);
+
+        cFontInfo info("N_1_2_3_ff_ff");
+        QCOMPARE(info.rectPath(), dir + QStringLiteral("/N_1_2_3_ff_ff.rects"));
+        QCOMPARE(info.pngPath(), dir + QStringLiteral("/N_1_2_3_ff_ff.png"));
+        QCOMPARE(cUniFontMap::node::makeCacheRectsPath(info), dir + QStringLiteral("N_1_2_3_ff_ff.rects"));
+        QCOMPARE(cUniFontMap::node::makeCacheImagePath(info), dir + QStringLiteral("N_1_2_3_ff_ff.png"));
+
+        // Present only with both files.
+        QFile rects(info.rectPath()), png(info.pngPath());
+        QVERIFY(!info.exists());
+        QVERIFY(rects.open(QIODevice::WriteOnly) && !info.exists());
+        QVERIFY(rects.remove() && png.open(QIODevice::WriteOnly) && !info.exists());
+        QVERIFY(rects.open(QIODevice::WriteOnly) && info.exists());
     }
 
     // An empty cache fails the lookup and is read again by the next one;
@@ -141,7 +209,6 @@ private slots:
             QVERIFY(write(QString::fromLatin1(name)));
         QVERIFY(map.cacheLookup(cFontInfo(cUniFontMap::mDefaultFontSet[4])));
         QCOMPARE(registryNames(), listing());
-        QCOMPARE(cUniFontMap::node::mNodes.size(), 12);
         QVERIFY(QDir(dir).removeRecursively());
         for (char const* name : cUniFontMap::mDefaultFontSet) {
             cUniFontMap m(cFontInfo{name});
@@ -185,7 +252,7 @@ private slots:
                 order << name;
         cUniFontMap::node* expected = loaded(last ? order.last() : order.first());
         const int refs = expected->mRefCount;
-        cFontInfo info = request(wanted);
+        cFontInfo info(qPrintable(wanted));
         info.mFlag = flag;
         cUniFontMap map(info);
         QCOMPARE(map.mNode, expected);
@@ -201,17 +268,16 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("rects");
         QTest::addColumn<QString>("png");
-        QTest::addColumn<bool>("loads");
         const QString bad = QStringLiteral("Bad_10_-1_1_ffff0000_ff000000");
-        QTest::newRow("255 entries") << bad << 255 << "argb" << false;
-        QTest::newRow("257 entries") << bad << 257 << "argb" << false;
-        QTest::newRow("missing array") << bad << 0 << "argb" << false;
-        QTest::newRow("lone .png") << bad << -1 << "argb" << false;
-        QTest::newRow("not a PNG") << bad << 256 << "gif" << false;
-        QTest::newRow("unparsable name") << "readme" << 256 << "argb" << false;
-        QTest::newRow("border beyond int") << "Huge_10_-1_1000000000_ffff0000_ff000000" << 256 << "argb" << false;
+        QTest::newRow("255 entries") << bad << 255 << "argb";
+        QTest::newRow("257 entries") << bad << 257 << "argb";
+        QTest::newRow("missing array") << bad << 0 << "argb";
+        QTest::newRow("lone .png") << bad << -1 << "argb";
+        QTest::newRow("not a PNG") << bad << 256 << "gif";
+        QTest::newRow("unparsable name") << "readme" << 256 << "argb";
+        QTest::newRow("border beyond int") << "Huge_10_-1_1000000000_ffff0000_ff000000" << 256 << "argb";
         // A Format_Mono image would pass for an accelerated-picture token in the GL engine.
-        QTest::newRow("1-bit PNG becomes ARGB32") << bad << 256 << "mono" << true;
+        QTest::newRow("1-bit PNG becomes ARGB32") << bad << 256 << "mono";
     }
 
     void refusedEntries()
@@ -220,17 +286,13 @@ private slots:
         QFETCH(QString, name);
         QFETCH(int, rects);
         QFETCH(QString, png);
-        QFETCH(bool, loads);
+        const bool loads = png == QLatin1String("mono");
         const QString good = QStringLiteral("Good_10_-1_1_ffff0000_ff000000");
         const QString base = cache() + QLatin1Char('/') + name;
         QVERIFY(write(good));
         atlasfile::Synthetic a = synthetic();
-        if (png == QLatin1String("mono")) {
-            a.image = QImage(64, 16, QImage::Format_Mono);
-            a.image.fill(0);
-            for (int x = 0; x < 64; x += 2)
-                a.image.setPixel(x, 3, 1);
-        }
+        if (loads)
+            a.image = a.image.convertToFormat(QImage::Format_Mono);
         QVERIFY(write(name, a));
         QCOMPARE(QImage(base + QStringLiteral(".png")).format(), a.image.format());
         QSettings s(base + QStringLiteral(".rects"), QSettings::IniFormat);
@@ -245,7 +307,7 @@ private slots:
             QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write("GIF89a not a png") > 0);
         f.close();
 
-        cUniFontMap map(request(name));
+        cUniFontMap map(cFontInfo(qPrintable(name)));
         QCOMPARE(registryNames(), loads ? listing() : QStringList{good});
         QCOMPARE(map.mNode->mInfo.mName, loads ? name : good);
         QCOMPARE(map.image().format(), QImage::Format_ARGB32);
@@ -256,11 +318,10 @@ private slots:
     // Regression: huge box values once wrapped into plausible boxes.
     void hugeBoxValuesNeverWrap()
     {
-        cUniFontMap map(request("H_10_-1_2_ffff0000_ff000000"));
+        cUniFontMap map(cFontInfo("H_10_-1_2_ffff0000_ff000000"));
         for (HostileBox const& b : kHostileBoxes)
             QCOMPARE(map.LetterRect(b.code), b.kept);
         QCOMPARE(map.LetterRect('h').width(), 6);
-        map.Destroy();
     }
 
     void sharedNodesAndDestroy()
@@ -274,14 +335,10 @@ private slots:
 
         a.Destroy();
         a.Destroy();
-        QVERIFY(a.mNode == nullptr && a.image().isNull());
         QCOMPARE(shared->mRefCount, 2);
-        QCOMPARE(a.border(), 0);
-        QCOMPARE(a.LetterRect('x'), QRect());
+        QVERIFY(a.mNode == nullptr && a.image().isNull() && a.border() == 0 && a.LetterRect('x') == QRect());
         QCOMPARE(a.MeasureString(QStringLiteral("abc")), QRect(0, 0, 0, 0));
-        QVERIFY(&b.image() == &shared->mImage);
-        QCOMPARE(b.border(), 2);
-        QCOMPARE(b.LetterRect('x').width(), 6);
+        QVERIFY(&b.image() == &shared->mImage && b.border() == 2 && b.LetterRect('x').width() == 6);
 
         // The destructor keeps the reference; the atlas stays for everyone else.
         { cUniFontMap c(info); }
@@ -294,12 +351,12 @@ private slots:
 
     void measureString()
     {
-        cUniFontMap map(request("Two_10_-1_2_ffffffff_ff000000"));
+        cUniFontMap map(cFontInfo("Two_10_-1_2_ffffffff_ff000000"));
         QCOMPARE(map.MeasureString(QStringLiteral("ab")), QRect(QPoint(0, 0), QPoint(18, 11)));
         QCOMPARE(map.MeasureString(QString(QChar(0x0410))), QRect(QPoint(0, 0), QPoint(9 + 3 * 2 - 1, 11)));
         QCOMPARE(map.MeasureString(QStringLiteral("A")), QRect(QPoint(0, 0), QPoint(4 + 3 * 2 - 1, 11)));
         QCOMPARE(map.MeasureString(QStringLiteral("a\nb")), QRect(QPoint(0, 0), QPoint(5 + 3 + 6 + 5 * 2 - 1, 11)));
-        QCOMPARE(cUniFontMap(request("One_10_-1_1_ffffffff_ff000000")).MeasureString(QString()),
+        QCOMPARE(cUniFontMap(cFontInfo("One_10_-1_1_ffffffff_ff000000")).MeasureString(QString()),
                  QRect(QPoint(0, 0), QPoint(1, -1)));
     }
 
@@ -308,7 +365,7 @@ private slots:
     // With border 0 and glyph b b + 1 pixels wide, a width names the bytes.
     void everyCodeUnitMeasuredWithTheCodecsByte()
     {
-        cUniFontMap map(request("Bytes_10_-1_0_ffffffff_ff000000"));
+        cUniFontMap map(cFontInfo("Bytes_10_-1_0_ffffffff_ff000000"));
         QTextCodec* codec = QTextCodec::codecForName("WINDOWS-1251");
         QVERIFY(codec);
         auto widthByCodec = [codec](QString const& text) {
