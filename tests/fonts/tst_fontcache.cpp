@@ -59,6 +59,7 @@ const HostileBox kHostileBoxes[] = {
     {'f', {0, 0, 7, 99999999999LL}, QRect()},
     {'g', {QStringLiteral("abc"), QVariant(), 7, 3}, QRect(0, 0, 7, 3)},  // non-numeric and missing: 0
     {'i', {2147483648LL, 0, -10, 10}, QRect()},  // only x beyond int: the right edge is back in range
+    {'j', {-100, 0, 2147483642, 10}, QRect()},   // only width + 4 x border overflows
 };
 
 } // namespace
@@ -161,8 +162,7 @@ private slots:
         // A '%' must not be taken for an argument marker.
         for (char const* given : {"/cache", "/", "/%2%1"})
             QTest::addRow("given %s", given) << QStringList() << QString::fromLatin1(given);
-        QTest::newRow("settings variable") << QStringList{"DORURIZAR_FONTMAP_CACHE=TMP/env/fontmaps"}
-                                           << "/env/fontmaps";
+        QTest::newRow("settings variable") << QStringList{"DORURIZAR_FONTMAP_CACHE=TMP/env/maps"} << "/env/maps";
         QTest::newRow("XDG cache home") << QStringList{"DORURIZAR_FONTMAP_CACHE=", "XDG_CACHE_HOME=TMP/xdg"}
                                         << "/xdg/dorurizar/fontmaps";
     }
