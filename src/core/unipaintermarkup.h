@@ -15,6 +15,7 @@ public:
     // Bands of r, nothing handed out yet.
     explicit cUniPainterMarkup(QRect const& r);
 
+    // The rectangle the bands are cut from.
     QRect geometry() const;
     // Moves the bands to r; keeps what every stack handed out.
     void setGeometry(QRect const& r);

@@ -1,18 +1,8 @@
 #include "textplacement_p.h"
 
 #include <algorithm>
-#include <limits>
 
 namespace UniFontMapNS {
-
-namespace {
-
-bool fitsInt(qint64 v)
-{
-    return v >= std::numeric_limits<int>::min() && v <= std::numeric_limits<int>::max();
-}
-
-} // namespace
 
 TextSize measureGlyphs(GlyphBytes const& bytes, cUniFontMap const& font, qint64 advanceExtra)
 {

@@ -11,6 +11,8 @@
 
 #include <QRect>
 
+#include <limits>
+
 namespace UniFontMapNS {
 
 // The number of pixels from first to last inclusive; QRect::width() and
@@ -18,6 +20,12 @@ namespace UniFontMapNS {
 inline qint64 spanOf(int first, int last)
 {
     return qint64(last) - first + 1;
+}
+
+// Whether v survives a conversion to int.
+inline bool fitsInt(qint64 v)
+{
+    return v >= std::numeric_limits<int>::min() && v <= std::numeric_limits<int>::max();
 }
 
 struct TextSize {

@@ -29,10 +29,7 @@ QString canonicalName(cFontInfo const& f)
         + QString::number(f.mColor.rgba(), 16) + QLatin1Char('_') + QString::number(f.mBorderColor.rgba(), 16);
 }
 
-bool fitsInt(qint64 v)
-{
-    return v >= std::numeric_limits<int>::min() && v <= std::numeric_limits<int>::max();
-}
+using UniFontMapNS::fitsInt;
 
 // Engines read up to 4 x border pixels past a box, so a box is kept only when
 // that reach is still representable; anything else becomes the empty box.

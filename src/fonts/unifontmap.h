@@ -66,6 +66,7 @@ public:
         // Leaves the registry.
         ~node();
 
+        // Takes one more reference.
         void ref();
         // Gives a reference back; the last one deletes the node.
         void unref();

@@ -17,7 +17,7 @@ class DORURIZAR_EXPORT cQTEngine : public cDorUrizar
 public:
     // An engine with its one painter, inactive.
     cQTEngine();
-    ~cQTEngine() override;
+    ~cQTEngine() override;  // deletes the painter
 
     // Makes w paint opaquely with no system background; false for a null w.
     bool init(QWidget* w) override;
@@ -44,8 +44,10 @@ public:
     // Off-screen the colour replaces the pixels, alpha included; on the
     // screen it blends.
     void fillRect(QRect const& rect, QColor const& color) override;
+    // Blends a one-pixel pen along rect's border pixels.
     void drawRect(QRect const& rect, QColor const& color) override;
-    // Off-screen only: nothing on the screen.
+    // Writes the gradient's pixels into an off-screen image, alpha included;
+    // nothing on the screen.
     void drawGradient(QRect const& rect, QColor const& c1, QColor const& c2) override;
     // Copies glyph cells 3 x border larger than their boxes, one box width apart.
     void drawText(QRect const& rect, int flags, QString const& text, cUniFontMap const& font) override;

@@ -48,6 +48,7 @@ public:
     void fillRect(QRect const& rect, QColor const& color) override;
     // Stores the colour on rect's border pixels, as fillRect does.
     void drawRect(QRect const& rect, QColor const& color) override;
+    // Writes the gradient's pixels, alpha included; no blending.
     void drawGradient(QRect const& rect, QColor const& c1, QColor const& c2) override;
     // Blits glyph cells 4 x border larger than their boxes, each starting
     // box width + border after the one before.
