@@ -20,10 +20,10 @@ public:
         for (QChar c : text)
             direct = direct && !c.isSurrogate();
         if (direct) {
-            out.resize(text.size());
-            uchar* bytes = out.data();
+            out.reserve(text.size());
             for (QChar c : text)
-                *bytes++ = mBytes[c.unicode()];
+                if (mBytes[c.unicode()] != kDropped)
+                    out.append(uchar(mBytes[c.unicode()]));
             return;
         }
         // A surrogate pair is one character to the codec: let it decide.
@@ -37,22 +37,27 @@ private:
     {
         if (!mCodec)
             return;
-        QString all;
-        all.reserve(0x10000);
-        for (int u = 0; u < 0x10000; ++u)
-            if (!QChar(ushort(u)).isSurrogate())
-                all.append(QChar(ushort(u)));
-        const QByteArray bytes = mCodec->fromUnicode(all);
-        if (bytes.size() != all.size())
-            return;  // not one byte per character: keep asking the codec
-        for (int i = 0; i < all.size(); ++i)
-            mBytes[all.at(i).unicode()] = uchar(bytes.at(i));
+        // One code unit at a time: the codec drops some characters (format
+        // and ignorable ones) without a byte, so a whole-string conversion
+        // does not line up with its input.
+        for (int u = 0; u < 0x10000; ++u) {
+            const QChar c{ushort(u)};
+            if (c.isSurrogate())
+                continue;
+            QTextCodec::ConverterState state;
+            const QByteArray bytes = mCodec->fromUnicode(&c, 1, &state);
+            if (bytes.size() > 1)
+                return;  // not a single-byte code page: keep asking the codec
+            mBytes[u] = bytes.isEmpty() ? kDropped : qint16(uchar(bytes.at(0)));
+        }
         mValid = true;
     }
 
+    static const qint16 kDropped = -1;
+
     QTextCodec* mCodec;
     bool mValid = false;
-    uchar mBytes[0x10000] = {};
+    qint16 mBytes[0x10000] = {};
 };
 
 } // namespace
