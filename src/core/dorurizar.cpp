@@ -3,8 +3,7 @@
 #include "uniimg.h"
 
 cDorUrizar::cDorUrizar()
-    : QObject(nullptr)
-    , mCurrentImage(nullptr)
+    : mCurrentImage(nullptr)
 {
 }
 

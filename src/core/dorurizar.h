@@ -24,6 +24,7 @@ class DORURIZAR_EXPORT cDorUrizar : public QObject
     Q_OBJECT
 
 public:
+    // An engine with no current image and no parent.
     cDorUrizar();
     ~cDorUrizar() override;
 

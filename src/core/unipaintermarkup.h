@@ -12,12 +12,18 @@
 class DORURIZAR_EXPORT cUniPainterMarkup
 {
 public:
+    // Bands of r, nothing handed out yet.
     explicit cUniPainterMarkup(QRect const& r);
 
+    // The rectangle the bands are cut from.
     QRect geometry() const;
-    void setGeometry(QRect const& r);  // keeps what every stack handed out
+    // Moves the bands to r; keeps what every stack handed out.
+    void setGeometry(QRect const& r);
+    // The geometry's size.
     QSize size() const;
 
+    // The next band of height rows of stack side, between the margins; a side
+    // outside 0 to 5 gets rows 0 to height - 1 and hands nothing out.
     QRect allocateFrom(int side, int height);
 
     QRect mGeometry;

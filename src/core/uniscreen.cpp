@@ -14,7 +14,6 @@ cUniScreen::~cUniScreen()
     // the widget itself as data would take it for image data: drop it here.
     if (mData == mWidget)
         mData = nullptr;
-    mWidget = nullptr;
 }
 
 void cUniScreen::update()

@@ -10,14 +10,18 @@ class QWidget;
 class DORURIZAR_EXPORT cUniScreen : public cUniImg
 {
 public:
+    // A screen without a widget, following the current engine.
     cUniScreen();
+    // Lets go of the widget before the engine frees the data.
     ~cUniScreen() override;
 
     // Schedules a repaint of the widget; the host updates the screen from it.
     void update() override;
 
+    // The widget that shows the screen; null until setWidget().
     QWidget* widget();
-    void setWidget(QWidget* w);  // a null w keeps the current widget
+    // Binds the screen to w; a null w keeps the current widget.
+    void setWidget(QWidget* w);
 
     QWidget* mWidget;
 };

@@ -1,25 +1,16 @@
 #include "unifontmap.h"
 
-#include "glyphbytes_p.h"
+#include "fontgeneration_p.h"
 #include "tavosettings.h"
+#include "textplacement_p.h"
 
-#include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QProgressDialog>
 #include <QRegExp>
-#include <QScreen>
 #include <QSettings>
-#include <QTextCodec>
-#include <QTimer>
-#include <QVector>
-#include <QWidget>
 
 #include <algorithm>
 #include <atomic>
 #include <limits>
-#include <memory>
 #include <thread>
 #include <vector>
 
@@ -31,96 +22,6 @@ QImage cUniFontMap::mDefaultImg;
 
 namespace {
 
-class Cp1251Table
-{
-public:
-    static Cp1251Table const& instance()
-    {
-        static const Cp1251Table table;
-        return table;
-    }
-
-    void convert(QString const& text, UniFontMapNS::GlyphBytes& out) const
-    {
-        out.clear();
-        bool direct = mValid;
-        for (QChar c : text)
-            direct = direct && !c.isSurrogate();
-        if (direct) {
-            out.resize(text.size());
-            uchar* bytes = out.data();
-            for (QChar c : text)
-                *bytes++ = mBytes[c.unicode()];
-            return;
-        }
-        // A surrogate pair is one character to the codec: let it decide.
-        const QByteArray bytes = mCodec ? mCodec->fromUnicode(text) : text.toLatin1();
-        out.append(reinterpret_cast<uchar const*>(bytes.constData()), bytes.size());
-    }
-
-private:
-    Cp1251Table()
-        : mCodec(QTextCodec::codecForName("WINDOWS-1251"))
-    {
-        if (!mCodec)
-            return;
-        QString all;
-        all.reserve(0x10000);
-        for (int u = 0; u < 0x10000; ++u)
-            if (!QChar(ushort(u)).isSurrogate())
-                all.append(QChar(ushort(u)));
-        const QByteArray bytes = mCodec->fromUnicode(all);
-        if (bytes.size() != all.size())
-            return;  // not one byte per character: keep asking the codec
-        for (int i = 0; i < all.size(); ++i)
-            mBytes[all.at(i).unicode()] = uchar(bytes.at(i));
-        mValid = true;
-    }
-
-    QTextCodec* mCodec;
-    bool mValid = false;
-    uchar mBytes[0x10000] = {};
-};
-
-} // namespace
-
-void UniFontMapNS::toGlyphBytes(QString const& text, GlyphBytes& out)
-{
-    Cp1251Table::instance().convert(text, out);
-}
-
-char const* cUniFontMap::mDefaultFontSet[12] = {
-    "System_10_75_1_ffff0000_ff000000",
-    "System_10_75_1_ffffff00_ff000000",
-    "System_10_75_1_ffffffff_ff000000",
-    "Tahoma_10_-1_2_ff303040_ff000000",
-    "Tahoma_10_-1_2_ff304030_ff000000",
-    "Tahoma_10_-1_2_ffff0000_ff000000",
-    "Tahoma_12_-1_2_ff303040_ff000000",
-    "Tahoma_12_-1_2_ff304030_ff000000",
-    "Tahoma_12_-1_2_ffff0000_ff000000",
-    "Tahoma_23_-1_2_ff303040_ff000000",
-    "Tahoma_23_-1_2_ff304030_ff000000",
-    "Tahoma_23_-1_2_ffff0000_ff000000",
-};
-
-namespace {
-
-// Generators normally finish within a few seconds; one that is still running
-// after this is stopped and counted as done. DORURIZAR_FONTGEN_TIMEOUT (seconds)
-// changes it, for slow machines and for tests of the limit itself.
-const qint64 kDefaultGenerationLimitMs = 60000;
-const int kPollMs = 100;
-
-qint64 generationLimitMs()
-{
-    bool ok = false;
-    const double seconds = qEnvironmentVariable("DORURIZAR_FONTGEN_TIMEOUT").toDouble(&ok);
-    if (!ok || !(seconds > 0) || seconds > 86400)
-        return kDefaultGenerationLimitMs;
-    return qMax<qint64>(1, qint64(seconds * 1000));
-}
-
 QString canonicalName(cFontInfo const& f)
 {
     return f.mFamily + QLatin1Char('_') + QString::number(f.mFontSize) + QLatin1Char('_')
@@ -128,11 +29,7 @@ QString canonicalName(cFontInfo const& f)
         + QString::number(f.mColor.rgba(), 16) + QLatin1Char('_') + QString::number(f.mBorderColor.rgba(), 16);
 }
 
-
-bool fitsInt(qint64 v)
-{
-    return v >= std::numeric_limits<int>::min() && v <= std::numeric_limits<int>::max();
-}
+using UniFontMapNS::fitsInt;
 
 // Engines read up to 4 x border pixels past a box, so a box is kept only when
 // that reach is still representable; anything else becomes the empty box.
@@ -247,100 +144,6 @@ cUniFontMap::node* choose(QList<cUniFontMap::node*> const& nodes, cFontInfo cons
     }
     return best;
 }
-
-QPoint dialogCentre()
-{
-    QWidget* anchor = QApplication::activeWindow();
-    while (anchor && anchor->parentWidget())
-        anchor = anchor->parentWidget();
-    if (!anchor) {
-        const QWidgetList tops = QApplication::topLevelWidgets();
-        if (!tops.isEmpty())
-            anchor = tops.first();
-    }
-    if (anchor) {
-        const QRect r = anchor->rect();
-        return QPoint((r.width() - 1) / 2, (r.height() - 1) / 2);
-    }
-    QScreen* screen = QGuiApplication::primaryScreen();
-    return screen ? screen->geometry().center() : QPoint();
-}
-
-QProgressDialog* makeDialog()
-{
-    const QPoint centre = dialogCentre();
-    QProgressDialog* dialog =
-        new QProgressDialog(QObject::tr("Fonts creation on the first run. Please be patient."), QString(), 0, 100);
-    dialog->setWindowModality(Qt::WindowModal);
-    dialog->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
-    dialog->setMinimumDuration(0);
-    QRect geometry = dialog->geometry();
-    geometry.moveCenter(centre);
-    dialog->setGeometry(geometry);
-    dialog->setValue(0);
-    return dialog;
-}
-
-bool finished(cUniFontMap::fontgen* g)
-{
-    return g->mProgress >= 100 || g->mProcess.state() == QProcess::NotRunning;
-}
-
-// Polls the generators until each has reported 100, ended or failed to start,
-// or the time limit is reached. Between polls it sleeps in an event loop that
-// the generators' output and exits wake, so it neither spins nor lags.
-void waitForGenerators(QVector<cUniFontMap::fontgen*> const& gens, QProgressDialog* dialog)
-{
-    const bool haveEventLoop = QCoreApplication::instance() != nullptr;
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    bool woken = false;
-    auto wake = [&] {
-        woken = true;
-        loop.quit();
-    };
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    for (cUniFontMap::fontgen* g : gens) {
-        QObject::connect(&g->mProcess, &QProcess::readyReadStandardOutput, &loop, wake);
-        QObject::connect(&g->mProcess, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &loop, wake);
-        QObject::connect(&g->mProcess, &QProcess::errorOccurred, &loop, wake);
-    }
-
-    const qint64 limitMs = generationLimitMs();
-    QElapsedTimer clock;
-    clock.start();
-    for (;;) {
-        int sum = 0;
-        bool allFinished = true;
-        for (cUniFontMap::fontgen* g : gens) {
-            sum += g->getProgress();
-            allFinished = allFinished && finished(g);
-        }
-        if (dialog)
-            dialog->setValue(sum / gens.size());
-        if (allFinished || clock.elapsed() >= limitMs)
-            return;
-
-        if (!haveEventLoop) {
-            for (cUniFontMap::fontgen* g : gens) {
-                if (!finished(g)) {
-                    g->mProcess.waitForReadyRead(kPollMs);
-                    break;
-                }
-            }
-            continue;
-        }
-        // setValue() processes events itself and may already have delivered a wake-up.
-        if (!woken) {
-            timer.start(kPollMs);
-            loop.exec();
-            timer.stop();
-        }
-        woken = false;
-    }
-}
-
 } // namespace
 
 // ---- cFontInfo ----
@@ -389,8 +192,7 @@ QString const& cFontInfo::makeCacheBasePath(QString path)
     if (!mCachePath.isEmpty())
         return mCachePath;
     mCachePath = path.isEmpty() ? TavoSettings::fontMapCachePath() : path;
-    if (!QDir().exists(mCachePath))
-        QDir().mkpath(mCachePath);
+    QDir().mkpath(mCachePath);
     return mCachePath;
 }
 
@@ -414,10 +216,9 @@ bool cFontInfo::exists()
 // ---- cUniFontMap::node ----
 
 cUniFontMap::node::node()
-    : mRefCount(0)
+    : mRefCount(1)
     , mInfo(QString(), -1, -1, 0, QColor(Qt::white), QColor(Qt::black), false)
 {
-    mRefCount = 1;
     mNodes.append(this);
 }
 
@@ -457,50 +258,6 @@ QString cUniFontMap::node::makeCacheImagePath(cFontInfo const& info)
     return makeCacheBasePath(info) + QStringLiteral(".png");
 }
 
-// ---- cUniFontMap::fontgen ----
-
-cUniFontMap::fontgen::fontgen()
-    : mProgress(0)
-{
-}
-
-cUniFontMap::fontgen::~fontgen()
-{
-    mStream.setDevice(nullptr);
-    if (mProcess.state() != QProcess::NotRunning) {
-        mProcess.kill();
-        mProcess.waitForFinished(5000);
-    }
-}
-
-int cUniFontMap::fontgen::run(QString const& name, QString const& dir, QString const& alternative)
-{
-    QStringList args;
-    args << name << dir;
-    if (!alternative.isEmpty())
-        args << alternative;
-    mStream.setDevice(&mProcess);
-    // The generator's complaints reach the host's stderr instead of piling up unread.
-    mProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    mProcess.start(QStringLiteral(".") + QDir::separator() + QStringLiteral("fontgen"), args, QIODevice::ReadWrite);
-    return 0;
-}
-
-int cUniFontMap::fontgen::getProgress()
-{
-    // Only whole values: the rest of a value arrives with a later poll.
-    while (mStream.device() && mProcess.bytesAvailable() >= 4) {
-        qint32 value = 0;
-        mStream >> value;
-        if (mStream.status() != QDataStream::Ok) {
-            mStream.resetStatus();
-            break;
-        }
-        mProgress = qBound(0, int(value), 100);
-    }
-    return mProgress;
-}
-
 // ---- cUniFontMap ----
 
 cUniFontMap::cUniFontMap()
@@ -533,21 +290,15 @@ int cUniFontMap::border() const
 
 QRect cUniFontMap::MeasureString(QString const& text) const
 {
-    UniFontMapNS::GlyphBytes bytes;
-    UniFontMapNS::toGlyphBytes(text, bytes);
     if (!mNode)
         return QRect();
+    UniFontMapNS::GlyphBytes bytes;
+    UniFontMapNS::toGlyphBytes(text, bytes);
     const qint64 b = border();
-    qint64 width = 0;
-    int height = 0;
-    for (uchar c : bytes) {
-        QRect const& r = LetterRect(c);
-        width += qint64(r.right()) - r.left() + 1 + b;
-        height = qMax(height, r.height());
-    }
+    const UniFontMapNS::TextSize size = UniFontMapNS::measureGlyphs(bytes, *this, b);
     QRect measure;
-    measure.setCoords(0, 0, int(qBound<qint64>(std::numeric_limits<int>::min(), width + 2 * b - 1,
-                                                  std::numeric_limits<int>::max())), height - 1);
+    measure.setCoords(0, 0, int(qBound<qint64>(std::numeric_limits<int>::min(), size.width + 2 * b - 1,
+                                                  std::numeric_limits<int>::max())), int(size.height) - 1);
     return measure;
 }
 
@@ -579,32 +330,7 @@ bool cUniFontMap::Create(cFontInfo const& info)
     Destroy();
     if (cacheLookup(info))
         return true;
-
-    QString const& dir = node::makeCacheBasePath();
-    if (!QDir().exists(dir))
-        QDir().mkpath(dir);
-
-    QVector<fontgen*> gens;
-    for (char const* entry : mDefaultFontSet) {
-        fontgen* g = new fontgen;
-        gens.append(g);
-        const QString name = QString::fromLatin1(entry);
-        const QString alternative = name.split(QLatin1Char('_')).first() == QLatin1String("System")
-            ? QStringLiteral("Monotype")
-            : QStringLiteral("Sans");
-        g->run(name, dir, alternative);
-    }
-
-    std::unique_ptr<QProgressDialog> dialog;
-    if (qobject_cast<QApplication*>(QCoreApplication::instance()))
-        dialog.reset(makeDialog());
-    waitForGenerators(gens, dialog.get());
-    while (!gens.isEmpty())
-        delete gens.takeLast();
-    if (dialog)
-        dialog->setValue(100);
-    dialog.reset();
-
+    UniFontMapNS::generateDefaultFonts();
     if (!cacheLookup(info))
         qFatal("Can't create font map!");
     return true;

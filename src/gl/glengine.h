@@ -61,7 +61,9 @@ public:
     class DORURIZAR_EXPORT cTexture
     {
     public:
+        // A texture holding image, as setImage() leaves it.
         explicit cTexture(QImage const& image);
+        // Deletes the GL texture.
         ~cTexture();
 
         // Uploads image, reallocating only when it does not fit; returns the
@@ -75,6 +77,9 @@ public:
         // Calls the token's bind callback; nothing for an ordinary texture.
         void acceleratedBind() const;
 
+        // The members below. srcImage() is the image last given to
+        // setImage(): the texture holds on to it so that a token's callback
+        // bytes live until drawn, and hands it out for reading back.
         bool hasAlpha() const { return mHasAlpha; }
         GLuint textureId() const { return mTextureId; }
         QSize textureSize() const { return mTextureSize; }
@@ -103,10 +108,15 @@ public:
     class DORURIZAR_EXPORT cUniItem
     {
     public:
+        // An empty item whose texture, once given, is foreignTexture's to keep.
         explicit cUniItem(bool foreignTexture);
         ~cUniItem();  // deletes the texture unless it is foreign
 
+        // Draws the quad, or the child's list moved and scaled into mDstRect;
+        // a child without data or size, or nested 30 deep, draws nothing.
         void draw();
+        // Draws sourceRect of texture over target: a token binds its picture
+        // first, and deinterlaced sizes go through the linked program.
         void createQuad(cTexture& texture, QRect const& target, QRect const& sourceRect);
 
         QRect mSrcRect;
@@ -125,6 +135,7 @@ public:
     class DORURIZAR_EXPORT cUniData
     {
     public:
+        // An empty list; the engine registers it in mGlobalDataList.
         cUniData();
         // Drops every item of every list that refers to this image.
         ~cUniData();
@@ -137,11 +148,17 @@ public:
         cUniItem* appendItem(cUniImg const* image, QRect const& sourceRect, QRect const& target);
         cUniItem* appendItem(QImage const* image, QRect const& sourceRect, QRect const& target);
 
+        // Puts item on top; nothing for an item not in the list.
         void moveItemByZOrder(cUniItem* item);
+        // Marks every item as drawn in this update, or not.
         void setUse(bool used);
+        // Deletes the items not drawn again in this update.
         void eraseUnusedItems();
+        // Deletes every item.
         void eraseItems();
+        // Draws the items, bottom first.
         void drawItems();
+        // Deletes the items that show child; nothing for null.
         void detachChild(cUniData* child);
         void detachChild(cUniImg const* child);  // by handle, for images without data
 
@@ -153,6 +170,9 @@ public:
     private:
         bool reaches(cUniData const* target, quint64 walk);
         void moveToTop(int index);
+        // The unused item at index, or a new one when index is the size, set
+        // to show sourceRect in target and put on top.
+        cUniItem* placeOnTop(int index, bool foreignTexture, QRect const& sourceRect, QRect const& target);
 
         quint64 mWalk;  // the last reaches() walk that passed here
 
@@ -160,26 +180,40 @@ public:
         cUniData& operator=(cUniData const&) = delete;
     };
 
+    // An engine without a widget.
     cGLEngine();
+    // Deletes the atlas textures.
     ~cGLEngine() override;
 
     // Accepts only a QGLWidget; emits sigAccelerateMe once with the lock.
     bool init(QWidget* widget) override;
+    // Makes image current (nesting is not refused), creates its list on
+    // first use and marks every item undrawn; false for a null image.
     bool beginUpdate(cUniImg* image) override;
     // For the screen, also renders every list it reaches and presents it.
     bool endUpdate(cUniImg* image) override;
+    // Deletes every item showing image from every list, then image's own
+    // list; ends the update when image is the current image.
     void destroyData(cUniImg* image) override;
     // For the screen, maps one GL unit to one widget pixel, y downwards.
     void resize(cUniImg* image, QSize const& size) override;
+    // Records a quad of sourceRect of a copy of source over target.
     void drawImage(QRect const& target, QImage const& source, QRect const& sourceRect) override;
     // Records a reference: the source shows in its state at presentation,
     // whole, whatever sourceRect says.
     void drawImage(QRect const& target, cUniImg& source, QRect const& sourceRect) override;
+    // Records a one-texel quad of color stretched over rect, blending.
     void fillRect(QRect const& rect, QColor const& color) override;
+    // Records the four edges as fills, each pixel once; nothing for an empty rect.
     void drawRect(QRect const& rect, QColor const& color) override;
+    // Records rect of a picture of the gradient the size of the current image.
     void drawGradient(QRect const& rect, QColor const& c1, QColor const& c2) override;
+    // Records one quad of the atlas texture per glyph: cells 4 x border wider
+    // and 3 x border taller than their boxes, each starting box width +
+    // border after the one before.
     void drawText(QRect const& rect, int flags, QString const& text, cUniFontMap const& font) override;
 
+    // An image's data as its list (a cast; null stays null).
     static cUniData* toUniData(cUniImg const& image);
 
     QGLWidget* mGLWidget;

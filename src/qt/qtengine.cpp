@@ -1,19 +1,13 @@
 #include "qtengine.h"
 
 #include "centregradient_p.h"
-#include "glyphbytes_p.h"
-#include "unifontmap.h"
+#include "textplacement_p.h"
 #include "uniimg.h"
 #include "uniscreen.h"
 
 #include <QPainter>
 #include <QRectF>
 #include <QWidget>
-
-#include <algorithm>
-#include <cstdlib>
-#include <cstring>
-#include <limits>
 
 namespace {
 
@@ -70,8 +64,7 @@ bool cQTEngine::beginUpdate(cUniImg* img)
 
     if (cUniScreen* screen = dynamic_cast<cUniScreen*>(img)) {
         QWidget* w = screen->widget();
-        if (w != screen->mData)
-            screen->mData = w;
+        screen->mData = w;
         if (!w || !mPainter->begin(w)) {
             cDorUrizar::endUpdate(img);
             return false;
@@ -137,7 +130,6 @@ void cQTEngine::resize(cUniImg* img, QSize const& size)
         return;
     }
     delete imageFromData(img->mData);
-    img->mData = nullptr;
     img->mData = newTransparentImage(size);
 }
 
@@ -210,46 +202,17 @@ void cQTEngine::drawText(QRect const& rect, int flags, QString const& text, cUni
     if (!isActive() || rect.left() > rect.right() || rect.top() > rect.bottom())
         return;
 
-    QImage const& atlas = font.image();
-    UniFontMapNS::GlyphBytes bytes;
-    UniFontMapNS::toGlyphBytes(text, bytes);
-
-    // Glyph boxes come from cache files: sum and place in 64 bits so that
-    // hostile widths cannot overflow, and skip cells that leave the int range.
-    qint64 textWidth = 0;
-    int textHeight = 0;
-    for (uchar c : bytes) {
-        QRect const& g = font.LetterRect(c);
-        textWidth += g.width();
-        textHeight = std::max(textHeight, g.height());
-    }
-
-    qint64 x = rect.left();
-    int y = rect.top();
-    if (flags & Qt::AlignBottom)
-        y = rect.bottom() - textHeight;
-    else if (flags & Qt::AlignVCenter)
-        y = rect.top() + rect.height() / 2 - textHeight / 2;
-    if (flags & Qt::AlignRight)
-        x = rect.right() - textWidth;
-    else if (flags & Qt::AlignHCenter)
-        x = rect.left() + rect.width() / 2 - textWidth / 2;
-
     // Each cell carries the glyph's border past its box: 3 x B more to the
     // right and downwards. The next glyph starts one box width on, so the
     // later glyph covers the earlier one's border columns.
+    QImage const& atlas = font.image();
     const int grow = 3 * font.border();
-    const qint64 intMin = std::numeric_limits<int>::min();
-    const qint64 intMax = std::numeric_limits<int>::max();
-    for (uchar c : bytes) {
-        QRect const& g = font.LetterRect(c);
-        QRect source;
-        source.setCoords(g.left(), g.top(), g.right() + grow, g.bottom() + grow);
-        const qint64 targetRight = x + (qint64(source.right()) - source.left());
-        if (x >= intMin && targetRight <= intMax)
-            drawImage(QRect(int(x), y, source.width(), source.height()), atlas, source);
-        x += g.width();
-    }
+    UniFontMapNS::placeGlyphs(rect, flags, text, font, 0, [&](QRect const& box, qint64 x, qint64 y) {
+        const QRect source = UniFontMapNS::cellSource(box, grow, grow);
+        QRect target;
+        if (UniFontMapNS::cellTarget(source, x, y, target))
+            drawImage(target, atlas, source);
+    });
 }
 
 QImage* cQTEngine::imageFromData(void* data)

@@ -1,8 +1,7 @@
 #include "sdlengine.h"
 
 #include "centregradient_p.h"
-#include "glyphbytes_p.h"
-#include "unifontmap.h"
+#include "textplacement_p.h"
 #include "uniimg.h"
 #include "uniscreen.h"
 
@@ -45,11 +44,7 @@ bool isValid(QRect const& r)
     return r.left() <= r.right() && r.top() <= r.bottom();
 }
 
-// QRect::width() overflows for rectangles spanning most of the int range.
-long long spanOf(int first, int last)
-{
-    return static_cast<long long>(last) - first + 1;
-}
+using UniFontMapNS::spanOf;
 
 long long mulDivFloor(long long a, long long b, long long c)
 {
@@ -509,40 +504,14 @@ void cSDLEngine::drawText(QRect const& rect, int flags, QString const& text, cUn
     if (!wrapper)
         return;
 
-    UniFontMapNS::GlyphBytes bytes;
-    UniFontMapNS::toGlyphBytes(text, bytes);
-    const long long B = font.border();
-
-    // Each glyph is measured with one border.
-    long long textWidth = 0;
-    long long textHeight = 0;
-    for (uchar c : bytes) {
-        QRect const& g = font.LetterRect(c);
-        textWidth += spanOf(g.left(), g.right()) + B;
-        textHeight = std::max(textHeight, spanOf(g.top(), g.bottom()));
-    }
-
-    long long x = rect.left();
-    long long y = rect.top();
-    if (flags & Qt::AlignBottom)
-        y = rect.bottom() - textHeight;
-    else if (flags & Qt::AlignVCenter)
-        y = rect.top() + spanOf(rect.top(), rect.bottom()) / 2 - textHeight / 2;
-    if (flags & Qt::AlignRight)
-        x = rect.right() - textWidth;
-    else if (flags & Qt::AlignHCenter)
-        x = rect.left() + spanOf(rect.left(), rect.right()) / 2 - textWidth / 2;
-
     // A cell carries the glyph's border 4 x B past its box to the right and
     // downwards; the next glyph starts 3 x B before the cell ends and covers
-    // those columns of it.
+    // those columns of it. Blits cut cells to both surfaces themselves.
     SDL_Surface* target = surfaceFromData(currentImage()->mData);
-    for (uchar c : bytes) {
-        QRect const& g = font.LetterRect(c);
-        const long long w = spanOf(g.left(), g.right()) + 4 * B;
-        const long long h = spanOf(g.top(), g.bottom()) + 4 * B;
-        blitVisible(wrapper, g.left(), g.top(), target, x, y, w, h);
-        x += w - 3 * B;
-    }
+    const long long B = font.border();
+    UniFontMapNS::placeGlyphs(rect, flags, text, font, B, [&](QRect const& box, qint64 x, qint64 y) {
+        blitVisible(wrapper, box.left(), box.top(), target, x, y, spanOf(box.left(), box.right()) + 4 * B,
+                    spanOf(box.top(), box.bottom()) + 4 * B);
+    });
     SDL_FreeSurface(wrapper);
 }

@@ -17,7 +17,9 @@ struct SDL_Rect;
 class DORURIZAR_EXPORT cSDLEngine : public cDorUrizar
 {
 public:
+    // Registers SDL_Quit to run at exit; video starts in init().
     cSDLEngine();
+    // Stops SDL video and hands SDL_WINDOWID a copy of its own.
     ~cSDLEngine() override;
 
     // Points SDL video at w's native window and starts it; false for a null
@@ -29,23 +31,35 @@ public:
     bool beginUpdate(cUniImg* img) override;
     // Shows the screen with SDL_Flip; false when the flip fails.
     bool endUpdate(cUniImg* img) override;
+    // An update is open, SDL video runs and the current image has a surface.
     bool isActive() override;
+    // Frees img's surface; SDL keeps the screen's video surface alive itself.
     void destroyData(cUniImg* img) override;
     // Keeps the surface (and its pixels) while the size is unchanged. The
     // screen's surface always takes its widget's size.
     void resize(cUniImg* img, QSize const& size) override;
 
+    // Copies sourceRect of image into target through stretchSurface,
+    // blending by the image's alpha when it has any.
     void drawImage(QRect const& target, QImage const& image, QRect const& sourceRect) override;
+    // The same from source's surface, always blending by its alpha.
     void drawImage(QRect const& target, cUniImg& source, QRect const& sourceRect) override;
     // Stores the colour, alpha included; no blending.
     void fillRect(QRect const& rect, QColor const& color) override;
+    // Stores the colour on rect's border pixels, as fillRect does.
     void drawRect(QRect const& rect, QColor const& color) override;
+    // Writes the gradient's pixels, alpha included; no blending.
     void drawGradient(QRect const& rect, QColor const& c1, QColor const& c2) override;
+    // Blits glyph cells 4 x border larger than their boxes, each starting
+    // box width + border after the one before.
     void drawText(QRect const& rect, int flags, QString const& text, cUniFontMap const& font) override;
 
-    // The rectangle's fields cut to SDL_Rect's 16-bit widths, unchecked.
-    // Drawing clips to the target surface before it converts.
+    // The rectangle's fields cut to SDL_Rect's 16-bit widths, unchecked: kept
+    // for hosts that make SDL calls of their own on the engine's surfaces.
+    // Drawing does not use it; it clips to the target surface before it
+    // converts, so that no field wraps.
     SDL_Rect toSDL_Rect(QRect const& r);
+    // A handle's data as its surface (a cast; null stays null).
     SDL_Surface* surfaceFromData(void* data);
 
     // Copies srcRect of src onto dstRect of dst: one blit when the sizes match,
