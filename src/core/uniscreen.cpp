@@ -29,6 +29,11 @@ QWidget* cUniScreen::widget()
 
 void cUniScreen::setWidget(QWidget* w)
 {
-    if (w)
-        mWidget = w;
+    if (!w)
+        return;
+    // Data that is the widget itself follows it, or the destructor would no
+    // longer recognise the old widget and the engine would free it as data.
+    if (mData && mData == mWidget)
+        mData = w;
+    mWidget = w;
 }

@@ -109,10 +109,16 @@ void cQTEngine::settlePendingClear(bool overwritesEveryPixel)
 
 void cQTEngine::destroyData(cUniImg* img)
 {
-    if (!img || isScreen(img))
+    if (!img)
         return;
-    if (img == currentImage())
+    // A handle destroyed mid-update takes its update with it: the painter
+    // must not outlive the image it works on.
+    if (img == currentImage()) {
         mPendingClear = false;
+        endUpdate(img);
+    }
+    if (isScreen(img))
+        return;
     delete imageFromData(img->mData);
     img->mData = nullptr;
 }
@@ -129,14 +135,29 @@ void cQTEngine::resize(cUniImg* img, QSize const& size)
         mPendingClear = true;
         return;
     }
+    // The update of a resized image goes on in its new image.
+    const bool painting = img == currentImage() && mPainter->isActive();
+    if (painting) {
+        mPendingClear = false;
+        mPainter->end();
+    }
     delete imageFromData(img->mData);
     img->mData = newTransparentImage(size);
+    if (painting && !mPainter->begin(imageFromData(img->mData)))
+        cDorUrizar::endUpdate(img);
 }
 
 void cQTEngine::drawImage(QRect const& target, QImage const& image, QRect const& sourceRect)
 {
     if (!isActive())
         return;
+    // The painter reads a colour table unchecked: one missing or too short
+    // for the picture's indices is read past its end. Conversion checks it.
+    if (image.format() == QImage::Format_Indexed8 || image.format() == QImage::Format_Mono
+        || image.format() == QImage::Format_MonoLSB) {
+        drawImage(target, image.convertToFormat(QImage::Format_ARGB32), sourceRect);
+        return;
+    }
     if (mPendingClear) {
         QImage const* current = imageFromData(currentImage()->mData);
         settlePendingClear(!image.hasAlphaChannel() && !sourceRect.isEmpty() && image.rect().contains(sourceRect)

@@ -30,13 +30,15 @@ public:
     bool endUpdate(cUniImg* img) override;
     // An update is open and the painter is active.
     bool isActive() override;
-    // Deletes an off-screen image's QImage; nothing for the screen.
+    // Ends the update of img if it is open, then deletes an off-screen
+    // image's QImage; nothing more for the screen.
     void destroyData(cUniImg* img) override;
     // Gives an off-screen image a transparent QImage of size; the current
-    // image keeps its QImage at an unchanged size and owes a clear instead.
-    // Nothing for the screen.
+    // image keeps its QImage at an unchanged size and owes a clear instead,
+    // and at a new size goes on updating its new QImage. Nothing for the screen.
     void resize(cUniImg* img, QSize const& size) override;
-    // Draws sourceRect of image scaled into target, blending source-over.
+    // Draws sourceRect of image scaled into target, blending source-over;
+    // an indexed image is converted to ARGB32 first.
     void drawImage(QRect const& target, QImage const& image, QRect const& sourceRect) override;
     // The same with source's QImage; nothing for the screen or an image
     // without data.
