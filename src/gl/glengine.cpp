@@ -168,8 +168,7 @@ void cGLEngine::buildShaders()
 
 bool cGLEngine::beginUpdate(cUniImg* image)
 {
-    cDorUrizar::beginUpdate(image);
-    if (!isActive())
+    if (!cDorUrizar::beginUpdate(image))
         return false;
     QMutexLocker lock(&mMutex);
     makeContextCurrent();

@@ -188,7 +188,8 @@ public:
     // Accepts only a QGLWidget; emits sigAccelerateMe once with the lock.
     bool init(QWidget* widget) override;
     // Makes image current (nesting is not refused), creates its list on
-    // first use and marks every item undrawn; false for a null image.
+    // first use and marks every item undrawn; false for a null image, which
+    // leaves an open update open.
     bool beginUpdate(cUniImg* image) override;
     // For the screen, also renders every list it reaches and presents it.
     bool endUpdate(cUniImg* image) override;

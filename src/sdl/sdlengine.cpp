@@ -311,6 +311,8 @@ void cSDLEngine::destroyData(cUniImg* img)
 {
     if (!img)
         return;
+    if (img == currentImage())
+        cDorUrizar::endUpdate(img);
     // SDL ignores a free of its video surface, which the screen holds.
     if (SDL_Surface* s = surfaceFromData(img->mData)) {
         SDL_FreeSurface(s);

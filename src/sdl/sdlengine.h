@@ -33,7 +33,8 @@ public:
     bool endUpdate(cUniImg* img) override;
     // An update is open, SDL video runs and the current image has a surface.
     bool isActive() override;
-    // Frees img's surface; SDL keeps the screen's video surface alive itself.
+    // Ends img's update if it is open and frees its surface; SDL keeps the
+    // screen's video surface alive itself.
     void destroyData(cUniImg* img) override;
     // Keeps the surface (and its pixels) while the size is unchanged. The
     // screen's surface always takes its widget's size.

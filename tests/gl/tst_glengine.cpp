@@ -418,6 +418,21 @@ private slots:
         QVERIFY(f.data(tile)->mItems.isEmpty());
     }
 
+    // Regression: beginUpdate(nullptr) while another update was open read
+    // through the null handle.
+    void nullUpdateRefusedWhileAnotherIsOpen()
+    {
+        GL_CHILD_CASE(GLFixture, f);
+        cUniImg tile;
+        tile.resize(8, 8);
+        QVERIFY(tile.beginUpdate());
+        QVERIFY(!f.engine.beginUpdate(nullptr));
+        QCOMPARE(f.engine.currentImage(), &tile);
+        tile.fillRect(tile.rect(), QColor(kRed));
+        QVERIFY(tile.endUpdate());
+        QCOMPARE(f.data(tile)->mItems.size(), 1);
+    }
+
     void glyphCellsAdvanceByWidthPlusBorder_data()
     {
         QTest::addColumn<int>("flags");
