@@ -183,11 +183,13 @@ void tst_UniImg::destructorFreesDataThroughEngine()
     QCOMPARE(second.calls, QStringList{"destroyData"});
 
     // An engine that keeps the screen's widget as its data, as the Qt engine
-    // does, must not be handed the widget to free.
-    QWidget w;
+    // does, must not be handed the widget to free. Regression: re-bound, the
+    // screen kept its first widget as data and had the engine free it.
+    QWidget w, rebound;
     cUniScreen* screen = new cUniScreen;
     screen->setWidget(&w);
     screen->mData = &w;
+    screen->setWidget(&rebound);
     delete screen;
     QCOMPARE(second.calls, (QStringList{"destroyData", "destroyData"}));
     QCOMPARE(second.destroyedData, nullptr);

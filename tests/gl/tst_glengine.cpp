@@ -423,14 +423,9 @@ private slots:
     void nullUpdateRefusedWhileAnotherIsOpen()
     {
         GL_CHILD_CASE(GLFixture, f);
-        cUniImg tile;
-        tile.resize(8, 8);
-        QVERIFY(tile.beginUpdate());
-        QVERIFY(!f.engine.beginUpdate(nullptr));
-        QCOMPARE(f.engine.currentImage(), &tile);
-        tile.fillRect(tile.rect(), QColor(kRed));
-        QVERIFY(tile.endUpdate());
-        QCOMPARE(f.data(tile)->mItems.size(), 1);
+        QVERIFY(f.screen.beginUpdate() && !f.engine.beginUpdate(nullptr));
+        QCOMPARE(f.engine.currentImage(), &f.screen);
+        QVERIFY(f.screen.endUpdate());
     }
 
     void glyphCellsAdvanceByWidthPlusBorder_data()

@@ -268,19 +268,15 @@ private slots:
     }
 
     // Regression: destroying the image being updated left the engine reading
-    // the freed handle. Resized, the update goes on in the new surface.
-    void handleChangedMidUpdate()
+    // the freed handle.
+    void handleDestroyedMidUpdate()
     {
-        SDL_CHILD_CASE(SdlCanvas, f, QSize(20, 10));
+        SDL_CHILD_CASE(SdlFixture, f);
         std::unique_ptr<cUniImg> img(new cUniImg(&f.engine));
         img->resize(8, 8);
         QVERIFY(img->beginUpdate());
-        img->resize(12, 6);
-        img->fillRect(img->rect(), Qt::red);
-        QCOMPARE(dtest::countPixels(surfaceImage(f.surface(*img)), kRed), 12 * 6);
         img.reset();
         QVERIFY(!f.engine.isActive() && !f.engine.currentImage());
-        QVERIFY(f.begin() && f.img.endUpdate());
     }
 
     void screenShowsSurfaceAfterFlip()
