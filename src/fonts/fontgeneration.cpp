@@ -164,8 +164,8 @@ int cUniFontMap::fontgen::run(QString const& name, QString const& dir, QString c
     if (!alternative.isEmpty())
         args << alternative;
     mStream.setDevice(&mProcess);
-    // The generator's complaints reach the host's stderr instead of piling up unread.
-    mProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // The library logs nothing, and an unread stderr pipe could fill and stall the generator.
+    mProcess.setStandardErrorFile(QProcess::nullDevice());
     mProcess.start(QStringLiteral(".") + QDir::separator() + QStringLiteral("fontgen"), args, QIODevice::ReadWrite);
     return 0;
 }

@@ -5,12 +5,15 @@
 #include "textplacement_p.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QImageReader>
 #include <QRegExp>
 #include <QSettings>
 
 #include <algorithm>
 #include <atomic>
 #include <limits>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -31,20 +34,24 @@ QString canonicalName(cFontInfo const& f)
 
 using UniFontMapNS::fitsInt;
 
-// Engines read up to 4 x border pixels past a box, so a box is kept only when
-// that reach is still representable; anything else becomes the empty box.
+// Far beyond any real atlas (fontgen's largest font, size 400, is about 7500 x
+// 7000 pixels before its border): an image that claims more is refused from
+// its header, before any pixel is allocated.
+const int kMaxAtlasSide = 16384;
+const qint64 kMaxAtlasPixels = qint64(1) << 27;
+
+// A box is kept only when it lies within the largest atlas and engines can
+// still read 4 x border pixels past it, so that no later sum over boxes can
+// overflow; anything else becomes the empty box.
 QRect boxFromFile(qint64 x, qint64 y, qint64 w, qint64 h, qint64 border)
 {
-    const qint64 right = x + w - 1;
-    const qint64 bottom = y + h - 1;
-    const qint64 reach = 4 * border + 1;
-    if (!fitsInt(x) || !fitsInt(y) || !fitsInt(right) || !fitsInt(bottom) || !fitsInt(right + reach)
-        || !fitsInt(bottom + reach) || !fitsInt(x - 1) || !fitsInt(y - 1) || !fitsInt(w + reach)
-        || !fitsInt(h + reach))
+    const auto fits = [border](qint64 at, qint64 size) {
+        return at >= 0 && size >= 0 && at <= kMaxAtlasSide && size <= kMaxAtlasSide - at
+            && fitsInt(at + size + 4 * border + 1);
+    };
+    if (!fits(x, w) || !fits(y, h))
         return UniFontMapNS::defaultRect;
-    QRect box;
-    box.setCoords(int(x), int(y), int(right), int(bottom));
-    return box;
+    return QRect(int(x), int(y), int(w), int(h));
 }
 
 bool loadRects(QString const& path, int border, QRect (&rects)[256])
@@ -69,7 +76,11 @@ bool loadRects(QString const& path, int border, QRect (&rects)[256])
 bool loadNode(cUniFontMap::node* n)
 {
     cFontInfo const& info = n->mInfo;
-    bool loaded = n->mImage.load(info.pngPath(), "PNG");
+    QImageReader reader(info.pngPath(), "PNG");
+    const QSize size = reader.size();
+    bool loaded = !size.isEmpty() && size.width() <= kMaxAtlasSide
+        && size.height() <= kMaxAtlasSide && qint64(size.width()) * size.height() <= kMaxAtlasPixels
+        && reader.read(&n->mImage);
     // Every engine reads atlas pixels as 32-bit ARGB; a Format_Mono image
     // would even pass for an accelerated-picture token in the GL engine.
     if (loaded && n->mImage.format() != QImage::Format_ARGB32)
@@ -91,7 +102,8 @@ void scanCache()
     std::vector<cUniFontMap::node*> nodes;
     for (QString const& file : files) {
         cFontInfo info(file.toLocal8Bit().constData());
-        if (info.mName.isEmpty() || !info.exists())
+        // Regular files only: opening a FIFO or a device named like an atlas may block for ever.
+        if (info.mName.isEmpty() || !QFileInfo(info.pngPath()).isFile() || !QFileInfo(info.rectPath()).isFile())
             continue;
         // The engines add 4 x border to coordinates; a border that overflows that is not a font.
         if (!fitsInt(4 * qint64(info.mBorder) + 1))
@@ -109,8 +121,12 @@ void scanCache()
     };
     const size_t workers = std::min<size_t>(nodes.size(), std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
     std::vector<std::thread> threads;
-    for (size_t t = 1; t < workers; ++t)
-        threads.emplace_back(work);
+    try {
+        for (size_t t = 1; t < workers; ++t)
+            threads.emplace_back(work);
+    } catch (std::system_error const&) {
+        // Under a process or memory limit: the calling thread loads what is left.
+    }
     work();
     for (std::thread& t : threads)
         t.join();

@@ -102,7 +102,7 @@ public:
         ~fontgen();
 
         // Starts ./fontgen name dir [alternative] from the working directory,
-        // its stderr forwarded to ours; returns 0 whether or not it started.
+        // its stderr discarded; returns 0 whether or not it started.
         int run(QString const& name, QString const& dir, QString const& alternative);
         // Reads every whole 32-bit value the generator has written and
         // returns the last one, held to 0..100 (0 before any).

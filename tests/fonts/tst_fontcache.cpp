@@ -12,6 +12,12 @@
 #include <QApplication>
 #include <QtTest>
 
+#include <pthread.h>
+#include <sys/stat.h>
+
+#include <system_error>
+#include <thread>
+
 namespace {
 
 atlasfile::Synthetic synthetic(int border = 1, int (*widthOf)(int) = [](int b) { return b >= 32 ? 6 : 0; },
@@ -46,8 +52,9 @@ cUniFontMap::node* loaded(QString const& name)
     return cUniFontMap::node::mNodes.value(registryNames().indexOf(name));
 }
 
-// Boxes as written (x, y, w, h) and as kept: as read, except where their
-// arithmetic would leave int; values beyond int never wrap into plausible ones.
+// Boxes as written (x, y, w, h) and as kept: as read when they lie within
+// 16384 x 16384 with room for the border's reach, else empty; values beyond
+// int never wrap into plausible ones.
 struct HostileBox { char code; QVariantList xywh; QRect kept; };
 
 const HostileBox kHostileBoxes[] = {
@@ -55,11 +62,19 @@ const HostileBox kHostileBoxes[] = {
     {'b', {0, 2147483630, 10, 10}, QRect()},                 // bottom + 4 x border overflows
     {'c', {-2147483647 - 1, 0, 5, 5}, QRect()},              // left - 1 overflows
     {'d', {5000, 7000, 10, 10}, QRect(5000, 7000, 10, 10)},  // outside the image
-    {'e', {3, 4, -5, -6}, QRect(QPoint(3, 4), QPoint(3 - 5 - 1, 4 - 6 - 1))},  // negative size
+    {'e', {3, 4, -5, -6}, QRect()},                          // negative size
     {'f', {0, 0, 7, 99999999999LL}, QRect()},
     {'g', {QStringLiteral("abc"), QVariant(), 7, 3}, QRect(0, 0, 7, 3)},  // non-numeric and missing: 0
     {'i', {2147483648LL, 0, -10, 10}, QRect()},  // only x beyond int: the right edge is back in range
     {'j', {-100, 0, 2147483642, 10}, QRect()},   // only width + 4 x border overflows
+    // Regression: each passed the range checks and overflowed in measuring, in text or in the loader.
+    {'k', {0, 2147483647, 5, -2147483649LL}, QRect()},
+    {'l', {-2147483600, 0, 40, 10}, QRect()},
+    {'m', {0, 0, 6, 2147483000}, QRect()},
+    {'n', {0, 0, 6, -2147483000}, QRect()},
+    {'o', {1, 1, 6, 9223372036854775807LL}, QRect()},
+    {'p', {16380, 0, 4, 16384}, QRect(16380, 0, 4, 16384)},  // the largest atlas's corner
+    {'q', {16380, 0, 5, 10}, QRect()},
 };
 
 } // namespace
@@ -262,7 +277,7 @@ private slots:
     }
 
     // One good atlas beside one entry; `rects` is the array's size (0: no
-    // array, -1: no .rects file), `png` what the image file holds.
+    // array, -1: no .rects file, -2: a FIFO), `png` what the image file holds.
     void refusedEntries_data()
     {
         QTest::addColumn<QString>("name");
@@ -274,6 +289,12 @@ private slots:
         QTest::newRow("missing array") << bad << 0 << "argb";
         QTest::newRow("lone .png") << bad << -1 << "argb";
         QTest::newRow("not a PNG") << bad << 256 << "gif";
+        // Regression: a FIFO named like an atlas hung the first lookup.
+        QTest::newRow("FIFO as .png") << bad << 256 << "fifo";
+        QTest::newRow("FIFO as .rects") << bad << -2 << "argb";
+        // Regression: a header claiming a huge image made the decoder allocate it.
+        QTest::newRow("taller than any atlas") << bad << 256 << "tall";
+        QTest::newRow("more pixels than any atlas") << bad << 256 << "vast";
         QTest::newRow("unparsable name") << "readme" << 256 << "argb";
         QTest::newRow("border beyond int") << "Huge_10_-1_1000000000_ffff0000_ff000000" << 256 << "argb";
         // A Format_Mono image would pass for an accelerated-picture token in the GL engine.
@@ -291,8 +312,13 @@ private slots:
         const QString base = cache() + QLatin1Char('/') + name;
         QVERIFY(write(good));
         atlasfile::Synthetic a = synthetic();
+        const QSize huge = png == QLatin1String("tall") ? QSize(1, 16385) : QSize(16384, 8193);
         if (loads)
             a.image = a.image.convertToFormat(QImage::Format_Mono);
+        else if (png == QLatin1String("tall") || png == QLatin1String("vast")) {
+            a.image = QImage(huge, QImage::Format_Mono);
+            a.image.fill(0);
+        }
         QVERIFY(write(name, a));
         QCOMPARE(QImage(base + QStringLiteral(".png")).format(), a.image.format());
         QSettings s(base + QStringLiteral(".rects"), QSettings::IniFormat);
@@ -306,6 +332,10 @@ private slots:
         if (png == QLatin1String("gif"))
             QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write("GIF89a not a png") > 0);
         f.close();
+        if (rects == -2 || png == QLatin1String("fifo")) {
+            const QString fifo = base + (rects == -2 ? QStringLiteral(".rects") : QStringLiteral(".png"));
+            QVERIFY(QFile::remove(fifo) && mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        }
 
         cUniFontMap map(cFontInfo(qPrintable(name)));
         QCOMPARE(registryNames(), loads ? listing() : QStringList{good});
@@ -322,6 +352,22 @@ private slots:
         for (HostileBox const& b : kHostileBoxes)
             QCOMPARE(map.LetterRect(b.code), b.kept);
         QCOMPARE(map.LetterRect('h').width(), 6);
+    }
+
+    // Regression: a first lookup that could not start a worker thread ended the process.
+    void firstLookupWithoutThreads()
+    {
+        DTEST_IN_CHILD();
+        pthread_attr_t attr;  // a stack no thread can get: every start now fails
+        QVERIFY(pthread_attr_init(&attr) == 0 && pthread_attr_setstacksize(&attr, size_t(1) << 46) == 0);
+        QVERIFY(pthread_setattr_default_np(&attr) == 0);
+        QVERIFY_EXCEPTION_THROWN(std::thread([] {}).join(), std::system_error);
+        cache();
+        for (char const* name : cUniFontMap::mDefaultFontSet)
+            QVERIFY(write(QString::fromLatin1(name)));
+        cUniFontMap map(cFontInfo(cUniFontMap::mDefaultFontSet[4]));
+        QCOMPARE(registryNames(), listing());
+        QCOMPARE(map.mNode->mInfo.mName, QString::fromLatin1(cUniFontMap::mDefaultFontSet[4]));
     }
 
     void sharedNodesAndDestroy()
