@@ -96,8 +96,18 @@ bool near(unsigned actual, unsigned expected, int tolerance)
 QImage uniform(QSize size, unsigned value, QImage::Format format = QImage::Format_ARGB32)
 {
     QImage img(size, format);
-    img.fill(value);
+    if (format == QImage::Format_Indexed8 || format == QImage::Format_Mono)
+        img.setColorTable({value, value});
+    img.fill(img.colorCount() ? 0 : value);
     return img;
+}
+
+// Sizes img and runs draw in one update of it.
+template <class Draw>
+bool recorded(cUniImg& img, QSize size, Draw draw)
+{
+    img.resize(size);
+    return img.beginUpdate() && (draw(), img.endUpdate());
 }
 
 // img with the given rectangles set to value.
@@ -298,8 +308,7 @@ private slots:
             // Every update starts opaque black over the whole widget.
             QCOMPARE(surfaceImage(f.surface(screen)), black);
             screen.fillRect(QRect(10, 20, 30, 40), QColor(255, 0, 0));
-            screen.drawImage(QRect(100, 20, 40, 30), uniform(QSize(2, 2), kGreen, QImage::Format_RGB32),
-                             QRect(0, 0, 2, 2));
+            screen.drawImage(QRect(100, 20, 40, 30), uniform(QSize(2, 2), kGreen, QImage::Format_RGB32), QRect(0, 0, 2, 2));
             QVERIFY(screen.endUpdate());
         }
         QTest::qWait(50);
@@ -338,10 +347,7 @@ private slots:
         SDL_CHILD_CASE(SdlCanvas, f, QSize(30, 20));
         const QImage image = picture(pictureSize.width(), pictureSize.height());
         cUniImg handle(&f.engine);
-        handle.resize(pictureSize);
-        QVERIFY(handle.beginUpdate());
-        handle.drawImage(handle.rect(), image, image.rect());
-        QVERIFY(handle.endUpdate() && f.begin());
+        QVERIFY(recorded(handle, pictureSize, [&] { handle.drawImage(handle.rect(), image, image.rect()); }) && f.begin());
         for (bool fromHandle : {false, true}) {
             f.clear(QColor::fromRgba(kBackground));
             fromHandle ? f.img.drawImage(target, handle, source) : f.img.drawImage(target, image, source);
@@ -355,10 +361,7 @@ private slots:
     {
         SDL_CHILD_CASE(SdlCanvas, f, QSize(16, 8));
         cUniImg src(&f.engine);
-        src.resize(4, 4);
-        QVERIFY(src.beginUpdate());
-        src.fillRect(src.rect(), QColor(255, 0, 0, 128));
-        QVERIFY(src.endUpdate() && f.begin());
+        QVERIFY(recorded(src, QSize(4, 4), [&] { src.fillRect(src.rect(), QColor(255, 0, 0, 128)); }) && f.begin());
         f.clear(QColor(0, 0, 255));
         f.img.drawImage(QRect(0, 0, 4, 4), src, src.rect());
         QVERIFY(near(f.pixel(1, 1), qRgba(128, 0, 127, 255), 2));
@@ -415,18 +418,14 @@ private slots:
         QTest::addColumn<QRect>("rect");
         QTest::addColumn<QList<QRect>>("drawn");
         const int far = 65536 + 10;
-        QTest::newRow("outline") << 1 << QRect(10, 10, 10, 5)
-                                 << QList<QRect>{{10, 10, 10, 1}, {10, 14, 10, 1}, {10, 10, 1, 5}, {19, 10, 1, 5}};
-        QTest::newRow("outline cut") << 1 << QRect(10, -5, 10, 20)
-                                     << QList<QRect>{{10, 14, 10, 1}, {10, 0, 1, 15}, {19, 0, 1, 15}};
+        const QRect huge(QPoint(-70000, -70000), QPoint(70000, 70000));
+        QTest::newRow("outline") << 1 << QRect(10, 10, 10, 5) << QList<QRect>{{10, 10, 10, 1}, {10, 14, 10, 1}, {10, 10, 1, 5}, {19, 10, 1, 5}};
+        QTest::newRow("outline cut") << 1 << QRect(10, -5, 10, 20) << QList<QRect>{{10, 14, 10, 1}, {10, 0, 1, 15}, {19, 0, 1, 15}};
         // Regression: rectangles were cut to SDL_Rect's 16-bit fields before
         // clipping, so far-away or huge rectangles landed somewhere else.
-        QTest::newRow("huge outline") << 1 << QRect(QPoint(5, -70000), QPoint(70000, 20))
-                                      << QList<QRect>{{5, 0, 1, 21}, {5, 20, 95, 1}};
-        QTest::newRow("huge fill") << 0 << QRect(QPoint(-70000, -70000), QPoint(70000, 70000))
-                                   << QList<QRect>{{0, 0, 100, 100}};
-        QTest::newRow("huge picture") << 2 << QRect(QPoint(-70000, -70000), QPoint(69999, 69999))
-                                      << QList<QRect>{{0, 0, 100, 100}};
+        QTest::newRow("huge outline") << 1 << QRect(QPoint(5, -70000), QPoint(70000, 20)) << QList<QRect>{{5, 0, 1, 21}, {5, 20, 95, 1}};
+        QTest::newRow("huge fill") << 0 << huge << QList<QRect>{{0, 0, 100, 100}};
+        QTest::newRow("huge picture") << 2 << huge.adjusted(0, 0, -1, -1) << QList<QRect>{{0, 0, 100, 100}};
         QTest::newRow("far fill") << 0 << QRect(far, 10, 5, 5) << QList<QRect>();
         QTest::newRow("far up fill") << 0 << QRect(10, 10 - 65536, 5, 5) << QList<QRect>();
         QTest::newRow("negative fill") << 0 << QRect(10, 10, -5, -5) << QList<QRect>();
@@ -441,12 +440,9 @@ private slots:
         QFETCH(QList<QRect>, drawn);
         SDL_CHILD_CASE(SdlCanvas, f, QSize(100, 100));
         QVERIFY(f.begin());
-        if (operation == 0)
-            f.img.fillRect(rect, QColor::fromRgba(kRed));
-        else if (operation == 1)
-            f.img.drawRect(rect, QColor::fromRgba(kRed));
-        else
-            f.img.drawImage(rect, picture(2, 2), QRect(0, 0, 2, 2));
+        operation == 0 ? f.img.fillRect(rect, QColor::fromRgba(kRed))
+        : operation == 1 ? f.img.drawRect(rect, QColor::fromRgba(kRed))
+                         : f.img.drawImage(rect, picture(2, 2), QRect(0, 0, 2, 2));
         QCOMPARE(f.pixels(), filled(uniform(QSize(100, 100), 0), drawn, operation == 2 ? sourceValue(1, 1) : kRed));
     }
 
@@ -455,14 +451,8 @@ private slots:
     void otherImageFormatsConverted_data()
     {
         QTest::addColumn<QImage>("image");
-        QImage indexed(3, 3, QImage::Format_Indexed8);
-        indexed.setColorTable({kGreen});
-        indexed.fill(0);
-        QImage mono(5, 3, QImage::Format_Mono);
-        mono.setColorTable({0xff0000ffu, 0xff0000ffu});
-        mono.fill(1);
-        QTest::newRow("indexed") << indexed;
-        QTest::newRow("mono") << mono;
+        QTest::newRow("indexed") << uniform(QSize(3, 3), kGreen, QImage::Format_Indexed8);
+        QTest::newRow("mono") << uniform(QSize(5, 3), kBlue, QImage::Format_Mono);
         QTest::newRow("rgb16") << uniform(QSize(7, 3), kRed, QImage::Format_RGB16);
         QTest::newRow("rgb888") << uniform(QSize(7, 3), 0xffffffffu, QImage::Format_RGB888);
     }
@@ -481,10 +471,7 @@ private slots:
     {
         SDL_CHILD_CASE(SdlCanvas, f, QSize(10, 10));
         cUniImg empty(&f.engine), unsized(&f.engine);
-        unsized.resize(4, 4);
-        QVERIFY(unsized.beginUpdate());
-        unsized.fillRect(unsized.rect(), Qt::red);
-        QVERIFY(unsized.endUpdate());
+        QVERIFY(recorded(unsized, QSize(4, 4), [&] { unsized.fillRect(unsized.rect(), Qt::red); }));
         unsized.mSize = QSize(-1, -1);
         QVERIFY(f.begin());
         f.img.drawImage(QRect(0, 0, 10, 10), empty, QRect(0, 0, 4, 4));
