@@ -96,11 +96,11 @@ private slots:
         if (dtest::isChild())
             return;
         cache();
-        for (char const* name : {"T_10_-1_1_ffff0000_ff000000", "T_12_-1_2_ffff0000_ff000000",
-                                 "T_11_-1_2_ffff0000_ff000000", "U_10_75_1_ffffffff_ff000000",
-                                 "O_12_-1_1_ffff0000_ff000000", "O_10_-1_1_ffffffff_ff000000",
-                                 "H_10_-1_2_ffff0000_ff000000", "S_10_-1_2_ffff0000_ff000000"})
-            QVERIFY(write(QLatin1String(name), synthetic(cFontInfo(name).mBorder)));
+        for (char const* family : {"T_10_-1_1_ffff0000", "T_12_-1_2_ffff0000", "T_11_-1_2_ffff0000", "U_10_75_1_ffffffff",
+                                   "O_12_-1_1_ffff0000", "O_10_-1_1_ffffffff", "H_10_-1_2_ffff0000", "S_10_-1_2_ffff0000"}) {
+            const QString name = QLatin1String(family) + QStringLiteral("_ff000000");
+            QVERIFY(write(name, synthetic(cFontInfo(qPrintable(name)).mBorder)));
+        }
         // Glyph widths for measuring: a 5, b 6, A 4, the byte of U+0410 9, newline 3.
         const auto measureWidths = [](int b) {
             return b == 'a' ? 5 : b == 'b' ? 6 : b == 'A' ? 4 : b == 0xC0 ? 9 : b == '\n' ? 3 : 0;
@@ -134,8 +134,7 @@ private slots:
         QTest::newRow("normalised") << "Tahoma_010_-1_2_FF303040_FF000000" << tahoma;
         QTest::newRow("bold system") << "System_10_75_1_ffffff00_ff000000" << "System_10_75_1_ffffff00_ff000000";
         QTest::newRow("transparent colours unpadded") << "A_1_0_0_ff0000_f" << "A_1_0_0_ff0000_f";
-        QTest::newRow("underscores in family") << "DejaVu_Sans_12_75_1_ffffffff_ff000000.rects"
-                                               << "DejaVu_Sans_12_75_1_ffffffff_ff000000";
+        QTest::newRow("underscores in family") << "DejaVu_Sans_12_75_1_ffffffff_ff000000.rects" << "DejaVu_Sans_12_75_1_ffffffff_ff000000";
         QTest::newRow("colour wider than 32 bits cut") << "A_1_0_0_1ff0000ff_ff" << "A_1_0_0_ff0000ff_ff";
         for (char const* junk : {"_-1_-1_0_ffffffff_ff000000", "readme.png", "", "A_10_-1_-2_ff_ff", "A_10_-1_2_ff",
                                  "A_10_-1_2_fg_ff"})
@@ -156,8 +155,7 @@ private slots:
         const cFontInfo parsed(text.toLatin1().constData());
         QCOMPARE(parsed.mFlag, false);
         if (f[0].isEmpty()) {
-            QVERIFY(parsed.mName.isEmpty() && parsed.mFamily.isEmpty() && !parsed.mColor.isValid()
-                    && !parsed.mBorderColor.isValid());
+            QVERIFY(parsed.mName.isEmpty() && parsed.mFamily.isEmpty() && !parsed.mColor.isValid() && !parsed.mBorderColor.isValid());
             return;
         }
         const auto fields = [](cFontInfo const& i) {
@@ -178,8 +176,7 @@ private slots:
         for (char const* given : {"/cache", "/", "/%2%1"})
             QTest::addRow("given %s", given) << QStringList() << QString::fromLatin1(given);
         QTest::newRow("settings variable") << QStringList{"DORURIZAR_FONTMAP_CACHE=TMP/env/maps"} << "/env/maps";
-        QTest::newRow("XDG cache home") << QStringList{"DORURIZAR_FONTMAP_CACHE=", "XDG_CACHE_HOME=TMP/xdg"}
-                                        << "/xdg/dorurizar/fontmaps";
+        QTest::newRow("XDG cache home") << QStringList{"DORURIZAR_FONTMAP_CACHE=", "XDG_CACHE_HOME=TMP/xdg"} << "/xdg/dorurizar/fontmaps";
     }
 
     void cacheDirectory()
@@ -251,8 +248,7 @@ private slots:
         row("biggest size not above", "T_20_-1_2_ffff0000_ff000000", {"T_12_-1_2_ffff0000_ff000000"});
         row("flag ignored", "U_10_75_1_ffffffff_ff000000", {"U_10_75_1_ffffffff_ff000000"}, true);
         // Each beats the other, on size or on colour: the one listed later wins.
-        row("registry order", "O_12_-1_1_ffffffff_ff000000",
-            {"O_12_-1_1_ffff0000_ff000000", "O_10_-1_1_ffffffff_ff000000"}, false, true);
+        row("registry order", "O_12_-1_1_ffffffff_ff000000", {"O_12_-1_1_ffff0000_ff000000", "O_10_-1_1_ffffffff_ff000000"}, false, true);
     }
 
     void choice()
@@ -284,8 +280,8 @@ private slots:
         QTest::addColumn<int>("rects");
         QTest::addColumn<QString>("png");
         const QString bad = QStringLiteral("Bad_10_-1_1_ffff0000_ff000000");
-        QTest::newRow("255 entries") << bad << 255 << "argb";
-        QTest::newRow("257 entries") << bad << 257 << "argb";
+        for (int size : {255, 257})
+            QTest::addRow("%d entries", size) << bad << size << "argb";
         QTest::newRow("missing array") << bad << 0 << "argb";
         QTest::newRow("lone .png") << bad << -1 << "argb";
         QTest::newRow("not a PNG") << bad << 256 << "gif";
@@ -402,8 +398,7 @@ private slots:
         QCOMPARE(map.MeasureString(QString(QChar(0x0410))), QRect(QPoint(0, 0), QPoint(9 + 3 * 2 - 1, 11)));
         QCOMPARE(map.MeasureString(QStringLiteral("A")), QRect(QPoint(0, 0), QPoint(4 + 3 * 2 - 1, 11)));
         QCOMPARE(map.MeasureString(QStringLiteral("a\nb")), QRect(QPoint(0, 0), QPoint(5 + 3 + 6 + 5 * 2 - 1, 11)));
-        QCOMPARE(cUniFontMap(cFontInfo("One_10_-1_1_ffffffff_ff000000")).MeasureString(QString()),
-                 QRect(QPoint(0, 0), QPoint(1, -1)));
+        QCOMPARE(cUniFontMap(cFontInfo("One_10_-1_1_ffffffff_ff000000")).MeasureString(QString()), QRect(QPoint(0, 0), QPoint(1, -1)));
     }
 
     // Regression: every UTF-16 code unit, alone and in a surrogate pair, is

@@ -81,8 +81,7 @@ class tst_FontGen : public QObject
         QFile script(mDir + QStringLiteral("/fontgen"));
         if (generator && script.open(QIODevice::WriteOnly) && script.write(kFakeGenerator) > 0)
             script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        const atlasfile::Synthetic a =
-            atlasfile::makeSynthetic([](int b) { return b > 32 ? 5 : 0; }, 9, 1, 0xffffffff, 0xff000000);
+        const atlasfile::Synthetic a = atlasfile::makeSynthetic([](int b) { return b > 32 ? 5 : 0; }, 9, 1, 0xffffffff, 0xff000000);
         atlasfile::writeAtlas(mDir, QStringLiteral("source"), a.image, a.boxes);
         if (!cached.isEmpty())
             atlasfile::writeAtlas(mDir + QStringLiteral("/cache"), cached, a.image, a.boxes);
@@ -174,8 +173,7 @@ private slots:
         QFETCH(QString, mode);
         prepare(mode, mode != QLatin1String("missing"));
         // A one-second generation limit, so the hanging generator is stopped in a second.
-        const dtest::ChildResult r =
-            dtest::runThisInChild(10000, mEnv << QStringLiteral("DORURIZAR_FONTGEN_TIMEOUT=1"), mDir);
+        const dtest::ChildResult r = dtest::runThisInChild(10000, mEnv << QStringLiteral("DORURIZAR_FONTGEN_TIMEOUT=1"), mDir);
         QVERIFY2(r.started && !r.timedOut && (r.crashed || r.exitCode) && r.output.contains("Can't create font map!")
                      && !r.output.contains("fake complains"),
                  r.output.constData());
@@ -226,8 +224,7 @@ private slots:
         for (char const* name : cUniFontMap::mDefaultFontSet)
             expected << QLatin1String(name) + QStringLiteral(".png") << QLatin1String(name) + QStringLiteral(".rects");
         expected.sort();
-        QCOMPARE(QDir(cUniFontMap::node::makeCacheBasePath()).entryList(QDir::Files | QDir::Hidden, QDir::Name),
-                 expected);
+        QCOMPARE(QDir(cUniFontMap::node::makeCacheBasePath()).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
 
         QStringList spilled;  // atlases with ink outside every cell
         for (cUniFontMap::node* n : cUniFontMap::node::mNodes) {

@@ -103,9 +103,7 @@ private slots:
         gl.resize(32, 32);
         QVERIFY(dtest::showAndWait(&gl) && engine.init(&gl));
         QCOMPARE(calls, QStringList{QStringLiteral("glengine_ctx locked")});
-        QCOMPARE(mutex, &engine.mMutex);
-        QCOMPARE(engine.mGLWidget, &gl);
-        QVERIFY(gShaders.program != 0);
+        QVERIFY(mutex == &engine.mMutex && engine.mGLWidget == &gl && gShaders.program != 0);
     }
 
     void sizesArePowersOfTwo()
@@ -123,17 +121,15 @@ private slots:
         cGLEngine::cTexture t(solid(QSize(100, 50), 0xff102030));
         const GLuint first = t.textureId();
         t.setImage(solid(QSize(20, 20), 0xff000000));
-        QCOMPARE(t.textureId(), first);
+        QVERIFY(t.textureId() == first && t.imageSize() == QSize(20, 20));
         QCOMPARE(t.textureSize(), QSize(128, 64));
-        QCOMPARE(t.imageSize(), QSize(20, 20));
         t.setImage(solid(QSize(200, 10), 0xff000000));
         QCOMPARE(t.textureSize(), QSize(256, 16));
         QVERIFY(first != 0 && (!glIsTexture(first) || t.textureId() != first));
         t.setImage(solid(QSize(100, 50), 0xff000000));
         QCOMPARE(t.textureSize(), QSize(128, 64));
         cGLEngine::cTexture one(solid(QSize(1, 1), 0xffffffff));
-        QCOMPARE(one.textureSize(), QSize(1, 1));
-        QCOMPARE(one.toTextureRect(QRect(0, 0, 1, 1)), QRectF(0, 0, 1, 1));
+        QVERIFY(one.textureSize() == QSize(1, 1) && one.toTextureRect(QRect(0, 0, 1, 1)) == QRectF(0, 0, 1, 1));
         // An opaque format whose alpha bytes hold anything is uploaded, and
         // left in the caller's image, with opaque alpha.
         QImage rgb(4, 4, QImage::Format_RGB32);
@@ -255,11 +251,10 @@ private slots:
             f.screen.drawImage(QRect(0, 0, 20, 20), parent);
             f.screen.drawImage(QRect(50, 0, 10, 10), *child);
         });
-        QCOMPARE(f.data(parent)->mItems.size(), 2);
-        QCOMPARE(f.data(f.screen)->mItems.size(), 2);
+        auto counts = [&] { return QPair<int, int>(f.data(parent)->mItems.size(), f.data(f.screen)->mItems.size()); };
+        QCOMPARE(counts(), qMakePair(2, 2));
         delete child;
-        QCOMPARE(f.data(parent)->mItems.size(), 1);
-        QCOMPARE(f.data(f.screen)->mItems.size(), 1);
+        QCOMPARE(counts(), qMakePair(1, 1));
         GL_COMPARE_PIXELS(f.present([&] { f.screen.drawImage(QRect(0, 0, 20, 20), parent); }), 0, {15, 15, kGreen},
                           {5, 5, kBlack});
     }
@@ -270,8 +265,8 @@ private slots:
     {
         GL_CHILD_CASE(GLFixture, f);
         cUniImg a, b;
-        a.resize(20, 20);
-        b.resize(20, 20);
+        for (cUniImg* i : {&a, &b})
+            i->resize(20, 20);
         auto redWith = [&](cUniImg& child) {
             record(a, [&] {
                 a.fillRect(QRect(0, 0, 20, 20), QColor(kRed));
@@ -282,8 +277,7 @@ private slots:
         QCOMPARE(f.data(a)->mItems.size(), 1);
         record(b, [&] { b.drawImage(QRect(0, 0, 20, 20), a); });
         redWith(b);
-        QCOMPARE(f.data(a)->mItems.size(), 1);
-        QCOMPARE(f.data(b)->mItems.size(), 1);
+        QCOMPARE(qMakePair(f.data(a)->mItems.size(), f.data(b)->mItems.size()), qMakePair(1, 1));
         const QImage shot = f.present([&] {
             f.screen.drawImage(QRect(0, 0, 20, 20), a);
             f.screen.drawImage(QRect(40, 0, 20, 20), b);
@@ -303,9 +297,7 @@ private slots:
         fillImage(flat, QSize(10, 10), kRed);
         flat.resize(0, 10);
         const QImage rgb888 = solid(QSize(13, 7), kGreen, QImage::Format_RGB888);
-        QImage indexed(5, 5, QImage::Format_Indexed8);
-        indexed.setColorTable({kBlue});
-        indexed.fill(0);
+        QImage indexed = solid(QSize(5, 5), kBlue).convertToFormat(QImage::Format_Indexed8);
         QGLWidget other;
         other.setGeometry(600, 600, 8, 8);
         QVERIFY(dtest::showAndWait(&other));
@@ -323,8 +315,8 @@ private slots:
     void deinterlaceFilter_data()
     {
         QTest::addColumn<bool>("shaders");
-        QTest::newRow("with shaders") << true;
-        QTest::newRow("without shaders") << false;
+        for (bool shaders : {true, false})
+            QTest::newRow(shaders ? "with shaders" : "without shaders") << shaders;
     }
     // A 704 x 576 picture is filtered by the shader: alternate black and
     // white rows turn grey. Other sizes, or no shaders, keep their rows.
@@ -360,9 +352,8 @@ private slots:
             f.screen.drawImage(QRect(0, 0, 352, 288), bound, bound.rect());
             f.screen.fillRect(QRect(360, 0, 10, 10), QColor(255, 255, 255, 128));  // blends after the token too
         });
-        QVERIFY(gBinds >= 1);
+        QVERIFY(gBinds >= 1 && gBoundZero == 0);
         QCOMPARE(gBoundData, static_cast<void const*>(bound.constBits()));
-        QCOMPARE(gBoundZero, 0);
         GL_COMPARE_PIXELS(shot, 1, {10, 10, kMagenta}, {340, 280, kMagenta}, {360, 290, kBlack});
         GL_COMPARE_PIXELS(shot, 2, {365, 5, kGrey});
         cGLEngine::cUniItem* item = f.data(f.screen)->mItems.value(0);
@@ -454,8 +445,7 @@ private slots:
             QVERIFY(items[i]->mForeignTexture);
         }
         // a: 0..4, its ring at 5; b on top from 6; c from 13 to 19, ring at 20.
-        const int x = origin.x();
-        const int y = origin.y();
+        const int x = origin.x(), y = origin.y();
         GL_COMPARE_PIXELS(shot, 0, {x, y, kGlyph}, {x + 4, y + 7, kGlyph}, {x + 5, y + 2, kRing},
                           {x + 2, y + 8, kRing}, {x + 6, y + 2, kGlyph}, {x + 19, y + 2, kGlyph}, {x + 20, y + 2, kRing},
                           {x + 21, y + 2, kBlack}, {x + 2, y + 9, kBlack}, {x - 1, y + 2, kBlack});
