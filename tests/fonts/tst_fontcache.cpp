@@ -109,6 +109,9 @@ private slots:
         two.boxes['a'].setHeight(11);
         QVERIFY(write(QStringLiteral("Two_10_-1_2_ffffffff_ff000000"), two));
         QVERIFY(write(QStringLiteral("One_10_-1_1_ffffffff_ff000000"), synthetic(1, measureWidths, 12)));
+        atlasfile::Synthetic wide = synthetic();
+        wide.boxes['h'] = QRect(0, 0, 6, 10);
+        QVERIFY(write(QStringLiteral("W_10_-1_536870911_ffff0000_ff000000"), wide));
         QVERIFY(write(QStringLiteral("Bytes_10_-1_0_ffffffff_ff000000"), synthetic(0, [](int b) { return b + 1; }, 2)));
         QSettings s(cache() + QStringLiteral("/H_10_-1_2_ffff0000_ff000000.rects"), QSettings::IniFormat);
         for (HostileBox const& b : kHostileBoxes)
@@ -116,7 +119,7 @@ private slots:
                 s.setValue(QStringLiteral("rects/%1/%2").arg(b.code + 1).arg(QLatin1Char("xywh"[i])), b.xywh[i]);
         s.sync();
         cUniFontMap first(cFontInfo("T_10_-1_1_ffff0000_ff000000"));
-        QCOMPARE(cUniFontMap::node::mNodes.size(), 11);
+        QCOMPARE(cUniFontMap::node::mNodes.size(), 12);
         QCOMPARE(registryNames(), listing());
     }
 
@@ -348,6 +351,8 @@ private slots:
         for (HostileBox const& b : kHostileBoxes)
             QCOMPARE(map.LetterRect(b.code), b.kept);
         QCOMPARE(map.LetterRect('h').width(), 6);
+        // The widest border an engine can add: a box plus its reach would pass INT_MAX.
+        QCOMPARE(cUniFontMap(cFontInfo("W_10_-1_536870911_ffff0000_ff000000")).LetterRect('h'), QRect());
     }
 
     // Regression: a first lookup that could not start a worker thread ended the process.
@@ -388,7 +393,7 @@ private slots:
         // Create releases the old reference before it takes a new one.
         b.Create(info);
         QCOMPARE(shared->mRefCount, 3);
-        QCOMPARE(cUniFontMap::node::mNodes.size(), 11);
+        QCOMPARE(cUniFontMap::node::mNodes.size(), 12);
     }
 
     void measureString()

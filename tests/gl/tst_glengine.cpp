@@ -99,6 +99,8 @@ private slots:
         QWidget plain;
         QVERIFY(!engine.init(nullptr) && !engine.init(&plain));
         QVERIFY(calls.isEmpty() && !engine.mGLWidget);
+        delete new cUniImg(&engine);  // an engine without a widget never reaches for a context
+
         QGLWidget gl;
         gl.resize(32, 32);
         QVERIFY(dtest::showAndWait(&gl) && engine.init(&gl));
@@ -407,6 +409,12 @@ private slots:
         record(tile, [] {});
         tile.fillRect(tile.rect(), QColor(kRed));
         QVERIFY(f.data(tile)->mItems.isEmpty());
+        // A tiny picture, kept as the texture's own copy, shows its new pixels when they change.
+        QImage tiny = solid(QSize(8, 4), kRed);
+        f.present([&] { f.screen.drawImage(QRect(0, 0, 64, 32), tiny, tiny.rect()); });
+        tiny.fill(kGreen);
+        const QImage shot = f.present([&] { f.screen.drawImage(QRect(0, 0, 64, 32), tiny, tiny.rect()); });
+        QCOMPARE(dtest::countPixels(shot.copy(0, 0, 64, 32), kGreen), 64 * 32);
     }
 
     // Regression: beginUpdate(nullptr) while another update was open read
