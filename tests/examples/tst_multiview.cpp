@@ -19,14 +19,7 @@ const int kStatusHeight = 28, kLabelHeight = 20;
 // The atlases the host asks for have glyphs in colours no camera shows.
 const QRgb kLabelInk = qRgb(255, 0, 255), kStatusInk = qRgb(0, 255, 255);
 const QStringList kEngines{QStringLiteral("qt"), QStringLiteral("gl"), QStringLiteral("sdl")};
-const QStringList kBuilt{QStringLiteral("qt"),
-#ifdef DORURIZAR_HAS_GL
-                         QStringLiteral("gl"),
-#endif
-#ifdef DORURIZAR_HAS_SDL
-                         QStringLiteral("sdl"),
-#endif
-};
+const QStringList kBuilt = QStringLiteral(DORURIZAR_BUILT_ENGINES).split(QLatin1Char(' '));
 
 struct HostRun {
     int exitCode;  // -1 unless it ended by itself within the time limit

@@ -109,7 +109,7 @@ private slots:
         two.boxes['a'].setHeight(11);
         QVERIFY(write(QStringLiteral("Two_10_-1_2_ffffffff_ff000000"), two));
         QVERIFY(write(QStringLiteral("One_10_-1_1_ffffffff_ff000000"), synthetic(1, measureWidths, 12)));
-        atlasfile::Synthetic wide = synthetic();
+        atlasfile::Synthetic wide = synthetic();  // 'h' at the corner, with the widest border
         wide.boxes['h'] = QRect(0, 0, 6, 10);
         QVERIFY(write(QStringLiteral("W_10_-1_536870911_ffff0000_ff000000"), wide));
         QVERIFY(write(QStringLiteral("Bytes_10_-1_0_ffffffff_ff000000"), synthetic(0, [](int b) { return b + 1; }, 2)));

@@ -280,13 +280,17 @@ private slots:
         record(b, [&] { b.drawImage(QRect(0, 0, 20, 20), a); });
         redWith(b);
         QCOMPARE(qMakePair(f.data(a)->mItems.size(), f.data(b)->mItems.size()), qMakePair(1, 1));
+        cUniImg d;  // reaches b twice, which is no cycle
+        d.resize(20, 20);
+        record(d, [&] { d.drawImage(QRect(0, 0, 10, 20), b), d.drawImage(QRect(10, 0, 10, 20), b); });
         const QImage shot = f.present([&] {
             f.screen.drawImage(QRect(0, 0, 20, 20), a);
             f.screen.drawImage(QRect(40, 0, 20, 20), b);
             f.screen.drawImage(QRect(80, 0, 20, 20), f.screen);
+            f.screen.drawImage(QRect(120, 0, 20, 20), d);
         });
-        QCOMPARE(f.data(f.screen)->mItems.size(), 2);
-        GL_COMPARE_PIXELS(shot, 0, {10, 10, kRed}, {50, 10, kRed});
+        QCOMPARE(f.data(f.screen)->mItems.size(), 3);
+        GL_COMPARE_PIXELS(shot, 0, {10, 10, kRed}, {50, 10, kRed}, {135, 10, kRed});
     }
 
     // Regression: a child with a zero side was drawn with an infinite scale.
@@ -300,6 +304,10 @@ private slots:
         flat.resize(0, 10);
         const QImage rgb888 = solid(QSize(13, 7), kGreen, QImage::Format_RGB888);
         QImage indexed = solid(QSize(5, 5), kBlue).convertToFormat(QImage::Format_Indexed8);
+        std::vector<QRgb> rows(20 * 8, kRed);  // 16 x 8 green pixels in rows of 20
+        for (int y = 0; y < 8; ++y)
+            std::fill_n(rows.begin() + y * 20, 16, kGreen);
+        const QImage padded(reinterpret_cast<uchar const*>(rows.data()), 16, 8, 80, QImage::Format_ARGB32);
         QGLWidget other;
         other.setGeometry(600, 600, 8, 8);
         QVERIFY(dtest::showAndWait(&other));
@@ -309,9 +317,10 @@ private slots:
             f.screen.fillRect(QRect(60, 0, 10, 10), QColor(kRed));
             f.screen.drawImage(QRect(0, 0, 13, 7), rgb888, rgb888.rect());
             f.screen.drawImage(QRect(20, 0, 5, 5), indexed, indexed.rect());
+            f.screen.drawImage(QRect(30, 0, 16, 8), padded, padded.rect());
         });
         QCOMPARE(dtest::countPixels(shot, 0xffff0000u), 100);
-        GL_COMPARE_PIXELS(shot, 0, {65, 5, kRed}, {6, 3, kGreen}, {12, 6, kGreen}, {22, 2, kBlue});
+        GL_COMPARE_PIXELS(shot, 0, {65, 5, kRed}, {6, 3, kGreen}, {12, 6, kGreen}, {22, 2, kBlue}, {45, 7, kGreen});
     }
 
     void deinterlaceFilter_data()
@@ -410,10 +419,9 @@ private slots:
         tile.fillRect(tile.rect(), QColor(kRed));
         QVERIFY(f.data(tile)->mItems.isEmpty());
         // A tiny picture, kept as the texture's own copy, shows its new pixels when they change.
-        QImage tiny = solid(QSize(8, 4), kRed);
-        f.present([&] { f.screen.drawImage(QRect(0, 0, 64, 32), tiny, tiny.rect()); });
-        tiny.fill(kGreen);
-        const QImage shot = f.present([&] { f.screen.drawImage(QRect(0, 0, 64, 32), tiny, tiny.rect()); });
+        QImage tiny(8, 4, QImage::Format_ARGB32), shot;
+        for (QRgb colour : {kRed, kGreen})
+            tiny.fill(colour), shot = f.present([&] { f.screen.drawImage(QRect(0, 0, 64, 32), tiny, tiny.rect()); });
         QCOMPARE(dtest::countPixels(shot.copy(0, 0, 64, 32), kGreen), 64 * 32);
     }
 
