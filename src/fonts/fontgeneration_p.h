@@ -9,7 +9,10 @@ namespace UniFontMapNS {
 // once into the cache directory (created when missing), under a progress
 // dialog when a QApplication runs, and returns when every generator has
 // finished or the time limit has passed; a generator still running then is
-// stopped. Whether atlases appeared is for the caller to find out.
+// stopped with every process it started, and so is one that floods its
+// output. Called while a generation runs (from an event handled in its wait),
+// it starts nothing and waits for that one. Whether atlases appeared is for
+// the caller to find out.
 void generateDefaultFonts();
 
 } // namespace UniFontMapNS

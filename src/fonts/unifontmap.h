@@ -98,7 +98,8 @@ public:
     public:
         // A run not yet started, at 0 %.
         fontgen();
-        // Kills a generator still running and waits up to 5 s for it.
+        // Kills a generator still running, with every process it started, and
+        // waits up to 5 s for it.
         ~fontgen();
 
         // Starts ./fontgen name dir [alternative] from the working directory,

@@ -13,6 +13,8 @@
 
 #include <memory>
 
+#include <sys/resource.h>
+
 #ifndef DORURIZAR_FONTGEN_PATH
 #define DORURIZAR_FONTGEN_PATH ""  // built without the generator: its cases skip
 #endif
@@ -34,6 +36,9 @@ hang) p 062; exec sleep 1000 ;;
 neg) printf '\377\377\377\373' ;;
 many) p 012; p 024; p 036 ;;
 split) printf '\000\000'; sleep 0.5; printf '\000\107' ;;
+flood) publish "$@"; exec cat /dev/zero ;;
+holdpipe) publish "$@"; sleep 5 & p 144 ;;
+orphans) publish "$@"; sleep 1000 & echo $! >> kids.log; exec sleep 1000 ;;
 mixed)
     case "$1" in
     System_10_75_1_ffff0000_ff000000) publish "$@"; p 144; exit 0 ;;
@@ -153,6 +158,44 @@ private slots:
                                         : QString());
         if (lastValue >= 0)
             QCOMPARE(last, lastValue);
+    }
+
+    // Regressions: a lookup from a host timer during generation started a
+    // second, nested one; a flooding generator kept the host busy reading
+    // until the limit; a script's children outlived the host.
+    void generationBounded_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<int>("limit");
+        QTest::newRow("lookup while generating") << "copy" << 30;
+        QTest::newRow("flooding generator") << "flood" << 30;
+        QTest::newRow("grandchild holds the pipe") << "holdpipe" << 30;
+        QTest::newRow("script's children ended") << "orphans" << 1;
+    }
+
+    void generationBounded()
+    {
+        QFETCH(QString, mode);
+        QFETCH(int, limit);
+        prepare(mode);
+        DTEST_IN_CHILD(15000, mEnv << QStringLiteral("DORURIZAR_FONTGEN_TIMEOUT=%1").arg(limit), mDir);
+        std::unique_ptr<cUniFontMap> nested;
+        QTimer::singleShot(100, [&] { nested.reset(new cUniFontMap(kRequest)); });
+        rusage before, after;
+        getrusage(RUSAGE_SELF, &before);
+        cUniFontMap map(kRequest);
+        getrusage(RUSAGE_SELF, &after);
+        QVERIFY(!map.image().isNull() && (nested ? !nested->image().isNull() : mode != QLatin1String("copy")));
+        const double cpu = after.ru_utime.tv_sec + after.ru_stime.tv_sec - before.ru_utime.tv_sec - before.ru_stime.tv_sec
+            + (after.ru_utime.tv_usec + after.ru_stime.tv_usec - before.ru_utime.tv_usec - before.ru_stime.tv_usec) / 1e6;
+        QVERIFY2(cpu < 2 && after.ru_maxrss - before.ru_maxrss < 64 * 1024, qPrintable(QString::number(cpu)));
+        QFile log(qEnvironmentVariable("FAKE_LOG")), kids(QStringLiteral("kids.log"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(log.readAll().count('\n'), 12);
+        for (QByteArray const& pid : kids.open(QIODevice::ReadOnly) ? kids.readAll().split('\n') : QList<QByteArray>()) {
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(QString::fromLatin1(pid)));
+            QVERIFY2(pid.isEmpty() || !stat.open(QIODevice::ReadOnly) || stat.readAll().contains(") Z "), pid.constData());
+        }
     }
 
     // Regression: each of these used to leave the host waiting forever. The
