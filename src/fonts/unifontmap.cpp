@@ -7,7 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QRegExp>
+#include <QRegularExpression>
 #include <QSettings>
 
 #include <algorithm>
@@ -187,17 +187,24 @@ cFontInfo::cFontInfo(char const* name)
     if (!name)
         return;
 
-    QRegExp pattern(QStringLiteral("([^/]+)_([\\d]+)_(-?[\\d]+)_([\\d]+)_([abcdef\\d]+)_([abcdef\\d]+)"),
-                    Qt::CaseInsensitive);
-    if (pattern.indexIn(QString::fromLatin1(name), 0) < 0 || pattern.captureCount() != 6)
+    // A match starts only where a path part starts, and every field after the
+    // family is taken whole (possessive), so that a long name that does not
+    // match is refused in linear time. The first part holding a match wins, the
+    // family reaches as far right as the fields allow, and anything after the
+    // last colour (such as ".png") is passed over.
+    static const QRegularExpression pattern(
+        QStringLiteral("(?<![^/])([^/]+)_(\\d++)_(-?\\d++)_(\\d++)_([a-f\\d]++)_([a-f\\d]++)"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = pattern.match(QString::fromLatin1(name));
+    if (!match.hasMatch())
         return;
 
-    mFamily = pattern.cap(1);
-    mFontSize = pattern.cap(2).toInt(nullptr, 10);
-    mWeight = pattern.cap(3).toInt(nullptr, 10);
-    mBorder = pattern.cap(4).toInt(nullptr, 10);
-    mColor = QColor::fromRgba(QRgb(quint32(pattern.cap(5).toLongLong(nullptr, 16))));
-    mBorderColor = QColor::fromRgba(QRgb(quint32(pattern.cap(6).toLongLong(nullptr, 16))));
+    mFamily = match.captured(1);
+    mFontSize = match.captured(2).toInt(nullptr, 10);
+    mWeight = match.captured(3).toInt(nullptr, 10);
+    mBorder = match.captured(4).toInt(nullptr, 10);
+    mColor = QColor::fromRgba(QRgb(quint32(match.captured(5).toLongLong(nullptr, 16))));
+    mBorderColor = QColor::fromRgba(QRgb(quint32(match.captured(6).toLongLong(nullptr, 16))));
     mName = canonicalName(*this);
 }
 

@@ -5,6 +5,10 @@
 #include "glengine_p.h"
 #include "uniimg.h"
 
+#include <QHash>
+#include <QSet>
+#include <QVector>
+
 #include <GL/gl.h>
 #include <GL/glext.h>
 
@@ -18,6 +22,24 @@ const int kMaxChildNesting = 30;
 int gChildNesting = 0;
 
 quint64 gWalkCounter = 0;
+
+// The lists that may hold an item showing an image, filed under the image's
+// handle and under its list, so that an image going away visits those lists
+// only, not every list there is. An entry may outlive its item (a recycled
+// item shows another image): visiting that list then finds nothing to drop.
+QHash<void const*, QSet<cGLEngine::cUniData*>> gShowing;
+QHash<cGLEngine::cUniData const*, QSet<void const*>> gFiledUnder;  // the reverse
+QHash<cGLEngine::cUniData const*, int> gGlobalIndex;                // in mGlobalDataList
+
+void fileShowing(cGLEngine::cUniData* list, cUniImg const* child)
+{
+    for (void const* key : {static_cast<void const*>(child), static_cast<void const*>(cGLEngine::toUniData(*child))}) {
+        if (key) {
+            gShowing[key].insert(list);
+            gFiledUnder[list].insert(key);
+        }
+    }
+}
 
 bool deinterlaced(QSize const& s)
 {
@@ -45,14 +67,14 @@ void quad(QRectF const& r, QRect const& target)
 // Index of the first item not yet drawn in this update that fits, or the
 // list's size: recycling takes the earliest match, so a repeated frame gets
 // its items back in the same order.
+// Items above `end` are known to be used and are not looked at.
 template <typename Fits>
-int firstUnused(QList<cGLEngine::cUniItem*> const& items, Fits fits)
+int firstUnused(QList<cGLEngine::cUniItem*> const& items, int end, Fits fits)
 {
-    const int count = items.size();
-    for (int index = 0; index < count; ++index)
+    for (int index = 0; index < end; ++index)
         if (!items.at(index)->mUsed && fits(items.at(index)))
             return index;
-    return count;
+    return items.size();
 }
 
 // Deletes the items that doomed() picks; the rest keep their order.
@@ -72,6 +94,20 @@ void eraseItemsIf(QList<cGLEngine::cUniItem*>& items, Doomed doomed)
 }
 
 } // namespace
+
+QSet<cGLEngine::cUniData*> GLEngineNS::takeListsShowing(void const* image)
+{
+    const QSet<cGLEngine::cUniData*> lists = gShowing.take(image);
+    for (cGLEngine::cUniData* list : lists)
+        gFiledUnder[list].remove(image);
+    return lists;
+}
+
+void GLEngineNS::registerList(cGLEngine::cUniData* list)
+{
+    gGlobalIndex.insert(list, cGLEngine::mGlobalDataList.size());
+    cGLEngine::mGlobalDataList.append(list);
+}
 
 cGLEngine::cUniItem::cUniItem(bool foreignTexture)
     : mTexture(nullptr)
@@ -136,22 +172,52 @@ void cGLEngine::cUniItem::createQuad(cTexture& texture, QRect const& target, QRe
 
 cGLEngine::cUniData::cUniData()
     : mWalk(0)
+    , mUsedOnTop(0)
+    , mLastPlaced(nullptr)
 {
 }
 
 cGLEngine::cUniData::~cUniData()
 {
-    for (cUniData* d : qAsConst(mGlobalDataList))
+    for (cUniData* d : GLEngineNS::takeListsShowing(this))
         d->detachChild(this);
-    mGlobalDataList.removeOne(this);
+    for (void const* key : gFiledUnder.take(this)) {
+        auto lists = gShowing.find(key);
+        if (lists != gShowing.end() && lists->remove(this) && lists->isEmpty())
+            gShowing.erase(lists);
+    }
+    // The last list takes this one's place.
+    const auto at = gGlobalIndex.find(this);
+    if (at != gGlobalIndex.end() && mGlobalDataList.value(*at) == this) {
+        cUniData* last = mGlobalDataList.takeLast();
+        if (last != this)
+            gGlobalIndex[mGlobalDataList[*at] = last] = *at;
+        gGlobalIndex.erase(at);
+    } else {
+        mGlobalDataList.removeOne(this);
+    }
     eraseItems();
 }
 
 void cGLEngine::cUniData::moveToTop(int index)
 {
+    // Taken out and appended rather than moved, so that recycling from the
+    // bottom in drawing order costs the same for any length of list.
     const int last = mItems.size() - 1;
     if (index >= 0 && index < last)
-        mItems.move(index, last);
+        mItems.append(mItems.takeAt(index));
+}
+
+int cGLEngine::cUniData::unusedEnd()
+{
+    // What the engine records is marked used at once, so the used items
+    // gather on top; any other use of the list starts the count again.
+    if (mLastPlaced && !mItems.isEmpty() && mItems.last() == mLastPlaced && mLastPlaced->mUsed)
+        mUsedOnTop = qMin(mUsedOnTop + 1, mItems.size());
+    else
+        mUsedOnTop = 0;
+    mLastPlaced = nullptr;
+    return mItems.size() - mUsedOnTop;
 }
 
 cGLEngine::cUniItem* cGLEngine::cUniData::placeOnTop(int index, bool foreignTexture, QRect const& sourceRect,
@@ -161,6 +227,7 @@ cGLEngine::cUniItem* cGLEngine::cUniData::placeOnTop(int index, bool foreignText
         mItems.append(new cUniItem(foreignTexture));
     cUniItem* item = mItems.at(index);
     moveToTop(index);
+    mLastPlaced = item;
     item->mSrcRect = sourceRect;
     item->mDstRect = target;
     return item;
@@ -169,7 +236,7 @@ cGLEngine::cUniItem* cGLEngine::cUniData::placeOnTop(int index, bool foreignText
 cGLEngine::cUniItem* cGLEngine::cUniData::appendItem(cTexture* texture, QRect const& sourceRect,
                                                      QRect const& target)
 {
-    const int index = firstUnused(mItems, [](cUniItem const* i) { return i->mForeignTexture; });
+    const int index = firstUnused(mItems, unusedEnd(), [](cUniItem const* i) { return i->mForeignTexture; });
     cUniItem* item = placeOnTop(index, true, sourceRect, target);
     item->mTexture = texture;
     return item;
@@ -186,9 +253,10 @@ cGLEngine::cUniItem* cGLEngine::cUniData::appendItem(cUniImg const* image, QRect
         if (childData->reaches(this))
             return nullptr;
 
-    const int index = firstUnused(mItems, [](cUniItem const* i) { return i->mChild != nullptr; });
+    const int index = firstUnused(mItems, unusedEnd(), [](cUniItem const* i) { return i->mChild != nullptr; });
     cUniItem* item = placeOnTop(index, false, sourceRect, target);
     item->mChild = image;
+    fileShowing(this, image);
     return item;
 }
 
@@ -200,7 +268,7 @@ cGLEngine::cUniItem* cGLEngine::cUniData::appendItem(QImage const* image, QRect 
     // Tokens and pictures never share a texture: an accelerated texture stays
     // accelerated and would call a picture's first pixels as its callback.
     const bool token = image->format() == QImage::Format_Mono;
-    const int index = firstUnused(mItems, [image, token](cUniItem const* i) {
+    const int index = firstUnused(mItems, unusedEnd(), [image, token](cUniItem const* i) {
         if (!i->mTexture || i->mForeignTexture)
             return false;
         QSize const s = i->mTexture->textureSize();
@@ -216,63 +284,70 @@ cGLEngine::cUniItem* cGLEngine::cUniData::appendItem(QImage const* image, QRect 
 
 void cGLEngine::cUniData::moveItemByZOrder(cUniItem* item)
 {
+    mLastPlaced = nullptr;
     moveToTop(mItems.indexOf(item));
 }
 
 void cGLEngine::cUniData::setUse(bool used)
 {
+    mLastPlaced = nullptr;
     for (cUniItem* item : qAsConst(mItems))
         item->mUsed = used;
 }
 
 void cGLEngine::cUniData::eraseUnusedItems()
 {
+    mLastPlaced = nullptr;
     eraseItemsIf(mItems, [](cUniItem const* i) { return !i->mUsed; });
 }
 
 void cGLEngine::cUniData::eraseItems()
 {
+    mLastPlaced = nullptr;
     qDeleteAll(mItems);
     mItems.clear();
 }
 
 void cGLEngine::cUniData::drawItems()
 {
-    for (cUniItem* item : qAsConst(mItems))
+    for (cUniItem* item : qAsConst(mItems)) {
+        // Items a host put in the list itself are filed once drawn.
+        if (item->mChild)
+            fileShowing(this, item->mChild);
         item->draw();
+    }
 }
 
 void cGLEngine::cUniData::detachChild(cUniData* child)
 {
+    mLastPlaced = nullptr;
     if (child)
         eraseItemsIf(mItems, [child](cUniItem const* i) { return i->mChild && toUniData(*i->mChild) == child; });
 }
 
 void cGLEngine::cUniData::detachChild(cUniImg const* child)
 {
+    mLastPlaced = nullptr;
     if (child)
         eraseItemsIf(mItems, [child](cUniItem const* i) { return i->mChild == child; });
 }
 
 bool cGLEngine::cUniData::reaches(cUniData const* target)
 {
-    return reaches(target, ++gWalkCounter);
-}
-
-bool cGLEngine::cUniData::reaches(cUniData const* target, quint64 walk)
-{
-    if (this == target)
-        return true;
-    // Lists shared by several parents are walked once per question.
-    if (mWalk == walk)
-        return false;
-    mWalk = walk;
-    for (cUniItem const* item : qAsConst(mItems)) {
-        if (!item->mChild)
-            continue;
-        cUniData* child = toUniData(*item->mChild);
-        if (child && child->reaches(target, walk))
+    // Depth first with a stack of its own: a chain of lists may be far
+    // longer than the call stack is deep. Each list is walked once per question.
+    const quint64 walk = ++gWalkCounter;
+    QVector<cUniData*> pending{this};
+    while (!pending.isEmpty()) {
+        cUniData* list = pending.takeLast();
+        if (list == target)
             return true;
+        if (list->mWalk == walk)
+            continue;
+        list->mWalk = walk;
+        for (cUniItem const* item : qAsConst(list->mItems))
+            if (cUniData* child = item->mChild ? toUniData(*item->mChild) : nullptr)
+                pending.append(child);
     }
     return false;
 }

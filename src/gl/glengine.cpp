@@ -59,6 +59,18 @@ GLuint compileShader(GLenum type, char const* source, bool* ok)
     return shader;
 }
 
+// QGLWidget keeps autoBufferSwap() protected; a pointer to the member
+// taken through a subclass reads it for any widget.
+struct SwapSetting : QGLWidget {
+    using QGLWidget::autoBufferSwap;
+};
+
+bool autoBufferSwap(QGLWidget* widget)
+{
+    bool (QGLWidget::*read)() const = &SwapSetting::autoBufferSwap;
+    return (widget->*read)();
+}
+
 // The opening of every drawing operation: nothing is recorded while the
 // engine is inactive or the current image has no list; otherwise the
 // engine's lock is held until the operation returns.
@@ -98,6 +110,11 @@ cGLEngine::cGLEngine()
 cGLEngine::~cGLEngine()
 {
     qDeleteAll(mTextures);
+}
+
+cGLEngine::cUniData* cGLEngine::toUniData(cUniImg& image)
+{
+    return static_cast<cUniData*>(image.mData);
 }
 
 cGLEngine::cUniData* cGLEngine::toUniData(cUniImg const& image)
@@ -176,7 +193,7 @@ bool cGLEngine::beginUpdate(cUniImg* image)
     if (!data) {
         data = new cUniData;
         image->mData = data;
-        mGlobalDataList.append(data);
+        GLEngineNS::registerList(data);
     }
     data->setUse(false);
     return true;
@@ -200,10 +217,11 @@ bool cGLEngine::endUpdate(cUniImg* image)
         // clears the frame just drawn; present it the way updateGL() does
         // once paintGL() has run.
         if (mGLWidget->updatesEnabled() && mGLWidget->testAttribute(Qt::WA_Mapped)) {
-            if (mGLWidget->doubleBuffer())
-                mGLWidget->swapBuffers();
-            else
+            // A host that turned automatic swapping off swaps itself.
+            if (!mGLWidget->doubleBuffer())
                 glFlush();
+            else if (autoBufferSwap(mGLWidget))
+                mGLWidget->swapBuffers();
         }
     }
     cDorUrizar::endUpdate(image);
@@ -238,7 +256,7 @@ void cGLEngine::destroyData(cUniImg* image)
     makeContextCurrent();
     // An image that never had data reaches no list through its own
     // destructor, yet parents may still hold items pointing at the handle.
-    for (cUniData* d : qAsConst(mGlobalDataList))
+    for (cUniData* d : GLEngineNS::takeListsShowing(image))
         d->detachChild(image);
     if (cUniData* data = toUniData(*image)) {
         delete data;

@@ -168,13 +168,16 @@ public:
         QList<cUniItem*> mItems;
 
     private:
-        bool reaches(cUniData const* target, quint64 walk);
         void moveToTop(int index);
+        // The end of the items that may be unused: the used ones on top are skipped.
+        int unusedEnd();
         // The unused item at index, or a new one when index is the size, set
         // to show sourceRect in target and put on top.
         cUniItem* placeOnTop(int index, bool foreignTexture, QRect const& sourceRect, QRect const& target);
 
         quint64 mWalk;  // the last reaches() walk that passed here
+        int mUsedOnTop;            // how many items on top are known to be used
+        cUniItem* mLastPlaced;     // the item placed last, if nothing came since
 
         cUniData(cUniData const&) = delete;
         cUniData& operator=(cUniData const&) = delete;
@@ -191,7 +194,8 @@ public:
     // first use and marks every item undrawn; false for a null image, which
     // leaves an open update open.
     bool beginUpdate(cUniImg* image) override;
-    // For the screen, also renders every list it reaches and presents it.
+    // For the screen, also renders every list it reaches and presents it,
+    // swapping buffers only while the widget's autoBufferSwap() is on.
     bool endUpdate(cUniImg* image) override;
     // Deletes every item showing image from every list, then image's own
     // list; ends the update when image is the current image.
@@ -215,6 +219,7 @@ public:
     void drawText(QRect const& rect, int flags, QString const& text, cUniFontMap const& font) override;
 
     // An image's data as its list (a cast; null stays null).
+    static cUniData* toUniData(cUniImg& image);
     static cUniData* toUniData(cUniImg const& image);
 
     QGLWidget* mGLWidget;

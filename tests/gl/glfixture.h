@@ -25,6 +25,7 @@
 class PresentedGLWidget : public QGLWidget
 {
 public:
+    using QGLWidget::setAutoBufferSwap;
     int paints = 0;
 
 protected:

@@ -293,6 +293,16 @@ private slots:
         GL_COMPARE_PIXELS(shot, 0, {10, 10, kRed}, {50, 10, kRed}, {135, 10, kRed});
     }
 
+    // Regression: the screen swapped buffers for a host that swaps them itself.
+    void hostSwapsWhenAutomaticSwapIsOff()
+    {
+        GL_CHILD_CASE(GLFixture, f);
+        f.widget.setAutoBufferSwap(false);
+        QCOMPARE(dtest::countPixels(f.present([&] { f.screen.fillRect(QRect(0, 0, 10, 10), QColor(kRed)); }), kRed), 0);
+        f.widget.swapBuffers();
+        QCOMPARE(dtest::countPixels(dtest::grabWidget(&f.widget), kRed), 100);
+    }
+
     // Regression: a child with a zero side was drawn with an infinite scale.
     // Pictures of other depths are converted; they are uploaded into the
     // engine's context even when the host left another one current.
@@ -491,6 +501,30 @@ private slots:
         QCOMPARE(f.engine.mTextures.first()->textureId(), name);
         QCOMPARE(f.engine.mTextures.first()->imageSize(), f.font->image().size());
         again.Destroy();
+    }
+
+    // Regressions: a long label's first recording scanned the list once per
+    // glyph, destroying an image visited every list, and the cycle check
+    // recursed once per link: 200,000 chained images overflowed the stack.
+    void longListsAndChains()
+    {
+        DTEST_IN_CHILD(120000);
+        TextFixture f;
+        QVERIFY(f.ready);
+        const QString label(100000, QLatin1Char('a'));
+        for (int frame = 0; frame < 2; ++frame) {
+            f.screen.beginUpdate();
+            f.screen.drawText(QRect(0, 0, 50, 10), 0, label, *f.font);
+            f.screen.endUpdate();
+            QCOMPARE(f.data(f.screen)->mItems.size(), label.size());
+        }
+        std::vector<cUniImg> chain(200000);  // each shows the next, which has no list yet
+        for (size_t i = 0; i + 1 < chain.size(); ++i)
+            record(chain[i], [&] { chain[i].resize(2, 2), chain[i].drawImage(QRect(0, 0, 2, 2), chain[i + 1]); });
+        record(chain.back(), [&] { chain.back().drawImage(QRect(0, 0, 2, 2), chain.front()); });
+        QVERIFY(f.data(chain.back())->mItems.isEmpty());
+        chain.clear();
+        QCOMPARE(cGLEngine::mGlobalDataList.size(), 1);
     }
 
     // Boxes near the integer limit, as a crafted cache file can hold: two of
