@@ -39,6 +39,9 @@ using UniFontMapNS::fitsInt;
 // its header, before any pixel is allocated.
 const int kMaxAtlasSide = 16384;
 const qint64 kMaxAtlasPixels = qint64(1) << 27;
+// 256 boxes take a few kilobytes; a larger file is not a box table and is
+// refused before it is read.
+const qint64 kMaxRectsBytes = 1 << 20;
 
 // A box is kept only when it lies within the largest atlas and engines can
 // still read 4 x border pixels past it, so that no later sum over boxes can
@@ -103,7 +106,9 @@ void scanCache()
     for (QString const& file : files) {
         cFontInfo info(file.toLocal8Bit().constData());
         // Regular files only: opening a FIFO or a device named like an atlas may block for ever.
-        if (info.mName.isEmpty() || !QFileInfo(info.pngPath()).isFile() || !QFileInfo(info.rectPath()).isFile())
+        const QFileInfo rects(info.rectPath());
+        if (info.mName.isEmpty() || !QFileInfo(info.pngPath()).isFile() || !rects.isFile()
+            || rects.size() > kMaxRectsBytes)
             continue;
         // The engines add 4 x border to coordinates; a border that overflows that is not a font.
         if (!fitsInt(4 * qint64(info.mBorder) + 1))

@@ -12,6 +12,8 @@
 #include <QApplication>
 #include <QtTest>
 
+#include <sys/resource.h>
+
 #include <pthread.h>
 #include <sys/stat.h>
 
@@ -280,7 +282,8 @@ private slots:
     }
 
     // One good atlas beside one entry; `rects` is the array's size (0: no
-    // array, -1: no .rects file, -2: a FIFO), `png` what the image file holds.
+    // array, -1: no .rects file, -2: a FIFO, -3: 1 GiB), `png` what the image
+    // file holds. Refusing costs neither a hang nor 50 MiB.
     void refusedEntries_data()
     {
         QTest::addColumn<QString>("name");
@@ -295,6 +298,9 @@ private slots:
         // Regression: a FIFO named like an atlas hung the first lookup.
         QTest::newRow("FIFO as .png") << bad << 256 << "fifo";
         QTest::newRow("FIFO as .rects") << bad << -2 << "argb";
+        QTest::newRow("symlink loop as .png") << bad << 256 << "loop";
+        // Regression: the whole file was read to find the array.
+        QTest::newRow("1 GiB .rects") << bad << -3 << "argb";
         // Regression: a header claiming a huge image made the decoder allocate it.
         QTest::newRow("taller than any atlas") << bad << 256 << "tall";
         QTest::newRow("more pixels than any atlas") << bad << 256 << "vast";
@@ -335,12 +341,20 @@ private slots:
         if (png == QLatin1String("gif"))
             QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write("GIF89a not a png") > 0);
         f.close();
+        if (png == QLatin1String("loop"))
+            QVERIFY(QFile::remove(f.fileName()) && QFile::link(f.fileName(), f.fileName()));
+        if (rects == -3)
+            QVERIFY(QFile::resize(base + QStringLiteral(".rects"), qint64(1) << 30));
         if (rects == -2 || png == QLatin1String("fifo")) {
             const QString fifo = base + (rects == -2 ? QStringLiteral(".rects") : QStringLiteral(".png"));
             QVERIFY(QFile::remove(fifo) && mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
         }
 
+        rusage before, after;
+        getrusage(RUSAGE_SELF, &before);
         cUniFontMap map(cFontInfo(qPrintable(name)));
+        getrusage(RUSAGE_SELF, &after);
+        QVERIFY(after.ru_maxrss - before.ru_maxrss < 50 * 1024);
         QCOMPARE(registryNames(), loads ? listing() : QStringList{good});
         QCOMPARE(map.mNode->mInfo.mName, loads ? name : good);
         QCOMPARE(map.image().format(), QImage::Format_ARGB32);
