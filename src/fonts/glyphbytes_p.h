@@ -10,11 +10,11 @@ namespace UniFontMapNS {
 
 using GlyphBytes = QVarLengthArray<uchar, 256>;
 
-// The atlas glyph indices of text: its bytes in the "WINDOWS-1251" codec,
-// exactly as that codec converts, including what it substitutes for
-// characters the code page lacks. The codec is asked once, for every UTF-16
-// code unit, and a table answers from then on: a label is converted without
-// a codec call and, up to 256 characters, without allocating.
+// The atlas glyph indices of text: its bytes in Windows-1251, exactly as
+// Qt 5's "WINDOWS-1251" codec writes them, including the '?' for characters
+// the code page lacks and nothing for default-ignorable ones. A table in the
+// library answers, so a label is converted without a codec and, up to 256
+// characters, without allocating.
 void toGlyphBytes(QString const& text, GlyphBytes& out);
 
 } // namespace UniFontMapNS
