@@ -3,11 +3,14 @@
 #include <dorurizar/qtengine.h>
 #include <dorurizar/uniimg.h>
 #include <dorurizar/unipaintermarkup.h>
+#include <dorurizar/version.h>
 
 #include <QColor>
 #include <QGuiApplication>
 
 #include <cstdio>
+
+static_assert(DORURIZAR_QT_MAJOR == QT_VERSION_MAJOR && DORURIZAR_VERSION >= DORURIZAR_VERSION_CHECK(1, 0, 0));
 
 int main(int argc, char** argv)
 {
