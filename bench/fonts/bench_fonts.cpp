@@ -1,6 +1,7 @@
 // Font maps: the first run (empty cache to a served handle, with the real
-// generator), the first lookup of a full cache, the glyph accessors, and Qt
-// engine text beside the same glyph copies made with a bare QPainter.
+// generator), the generator's cost of the widest border, the first lookup of
+// a full cache, the glyph accessors, and Qt engine text beside the same glyph
+// copies made with a bare QPainter.
 //
 // The registry is process-wide and filled once, so the first run and the
 // first lookup are measured in fresh child processes: the benchmark starts
@@ -112,6 +113,26 @@ void BM_FirstRunWithRealGenerator(benchmark::State& state)
     dbench::figure("first run, CPU of host and 12 generators", 1000 * cpu / state.iterations(), "ms");
 }
 
+// The generator alone on one large font, with the widest border and with none:
+// what growing the border costs. Timed by the generator's CPU time, which the
+// disk and other processes disturb less than its wall time.
+void BM_GeneratorSize100Border(benchmark::State& state)
+{
+    const QString name = QStringLiteral("Tahoma_100_-1_%1_ff303040_ff000000").arg(state.range(0));
+    for (auto _ : state) {
+        QTemporaryDir out;
+        QProcess generator;
+        const qint64 cpu = processCpuNs(RUSAGE_CHILDREN);
+        generator.start(QStringLiteral(DORURIZAR_FONTGEN_PATH), {name, out.path()});
+        if (!generator.waitForFinished(120000) || generator.exitStatus() != QProcess::NormalExit
+            || generator.exitCode() != 0) {
+            state.SkipWithError("the generator failed");
+            return;
+        }
+        state.SetIterationTime((processCpuNs(RUSAGE_CHILDREN) - cpu) / 1e9);
+    }
+}
+
 // The fixed cost inside the first-run figure: the same helper started on a full cache.
 void BM_HelperStartOnFullCache(benchmark::State& state)
 {
@@ -195,6 +216,7 @@ void BM_BarePainterGlyphs20(benchmark::State& state)
 } // namespace
 
 BENCHMARK(BM_FirstRunWithRealGenerator)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GeneratorSize100Border)->Arg(0)->Arg(32)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HelperStartOnFullCache)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FirstLookupOf12CachedAtlases)->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GlyphAccessors)->Iterations(200000);
@@ -223,6 +245,11 @@ int main(int argc, char** argv)
     cUniFontMap font{cFontInfo(kRequest)};
     gFont = &font;
 
+    // Border 32 widens every cell's clear gap to 129 pixels: its atlas has 6.6 times the pixels. A border
+    // grown in time linear in the atlas keeps the ratio below that; blitting it took some 100 times as long.
+    dbench::pair("BM_GeneratorSize100Border/32/iterations:3/manual_time",
+                 "BM_GeneratorSize100Border/0/iterations:3/manual_time", dbench::Goal::AtMost, 6.0,
+                 "fontgen CPU, size 100: border 32 / none");
     dbench::pair("BM_QtEngineText20", "BM_BarePainterGlyphs20", dbench::Goal::AtMost, 1.1,
                  "Qt text, 20 chars / bare QPainter");
     return dbench::runAndReport(argc, argv);

@@ -24,13 +24,23 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
 
-// Sanity bounds for a description given on the command line.
+// Sanity bounds for a description given on the command line. Within them an
+// atlas takes at most some 12 s and half a GB (size 400, border 32: about
+// 10000 x 9500 pixels, most of the time spent writing 400 MB of PNG).
 const int kMaxSize = 400;
 const int kMaxBorder = 32;
+// A name is a file name, with room for the temporary suffixes; no argument
+// needs more than a path. Longer ones are refused before anything parses them.
+const size_t kMaxNameBytes = 200;
+const size_t kMaxArgumentBytes = 4096;
+// What the library loads: it refuses larger atlases unread.
+const int kMaxAtlasSide = 16384;
+const qint64 kMaxAtlasPixels = qint64(1) << 27;
 
 void report(int percent)
 {
@@ -99,6 +109,13 @@ bool publish(QString const& from, QString const& to)
 int main(int argc, char** argv)
 {
     std::signal(SIGPIPE, SIG_IGN);
+    // Over a file size limit a write then fails and is reported, instead of the signal ending us mid-file.
+    std::signal(SIGXFSZ, SIG_IGN);
+    for (int i = 1; i < argc; ++i) {
+        const size_t limit = i == 1 ? kMaxNameBytes : kMaxArgumentBytes;
+        if (std::strlen(argv[i]) > limit)
+            return fail(QStringLiteral("argument %1 is over %2 bytes long").arg(i).arg(limit));
+    }
     // Atlases are made without a display, also when the host runs under X.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
@@ -162,10 +179,10 @@ int main(int argc, char** argv)
 
     // Pass 2: shelf layout. Columns 0 to 4B stay clear on every row: the
     // empty boxes sit at (0, 0) and engines still copy 3B pixels from there.
-    int area = 0;
+    qint64 area = 0;
     for (Glyph const& g : glyphs)
-        area += (g.reserved.width() + gap) * (g.reserved.height() + gap);
-    int rowLimit = qMax(256, int(std::sqrt(double(area)) * 1.1));
+        area += qint64(g.reserved.width() + gap) * (g.reserved.height() + gap);
+    const int rowLimit = qMax(256, int(std::sqrt(double(area)) * 1.1));
     int x = gap, y = 0, rowHeight = 0, width = gap + 1, height = 1;
     for (Glyph& g : glyphs) {
         if (g.empty) {
@@ -184,11 +201,16 @@ int main(int argc, char** argv)
         width = qMax(width, x);
         height = qMax(height, y + rowHeight);
     }
+    if (width > kMaxAtlasSide || height > kMaxAtlasSide || qint64(width) * height > kMaxAtlasPixels)
+        return fail(QStringLiteral("\"%1\": a %2 x %3 atlas is more than the library loads (%4 a side, %5 pixels)")
+                        .arg(name).arg(width).arg(height).arg(kMaxAtlasSide).arg(kMaxAtlasPixels));
     report(20);
 
-    // Pass 3: draw. The border is the glyph shapes dilated by B pixels, tinted
+    // Pass 3: draw. The border is the glyph shapes grown by B pixels, tinted
     // in the border colour; the glyphs go on top in their own colour.
     QImage atlas(width, height, QImage::Format_ARGB32_Premultiplied);
+    if (atlas.isNull())
+        return fail(QStringLiteral("no memory for a %1 x %2 atlas").arg(width).arg(height));
     atlas.fill(Qt::transparent);
     auto drawGlyphs = [&](QImage& target, QColor const& color) {
         QPainter p(&target);
@@ -199,13 +221,10 @@ int main(int argc, char** argv)
                 p.drawText(g.box.topLeft() + g.inkOrigin, QString(g.ch));
     };
     if (B > 0) {
-        QImage shapes(width, height, QImage::Format_ARGB32_Premultiplied);
-        shapes.fill(Qt::transparent);
-        drawGlyphs(shapes, Qt::white);
+        drawGlyphs(atlas, Qt::white);
+        if (!atlasfile::growShapes(atlas, B))
+            return fail(QStringLiteral("no memory to grow the border of a %1 x %2 atlas").arg(width).arg(height));
         QPainter p(&atlas);
-        for (int dy = -B; dy <= B; ++dy)
-            for (int dx = -B; dx <= B; ++dx)
-                p.drawImage(dx, dy, shapes);
         p.setCompositionMode(QPainter::CompositionMode_SourceIn);
         p.fillRect(atlas.rect(), info.mBorderColor);
     }
@@ -220,20 +239,27 @@ int main(int argc, char** argv)
     const QString pngTemp = temps.add(base + QStringLiteral(".png") + suffix);
     const QString rectsTemp = temps.add(base + QStringLiteral(".rects") + suffix);
 
-    QImageWriter writer(pngTemp, "PNG");
-    // Stored without compression: the first lookup of a process decodes every
-    // atlas of the cache, and inflating is most of that cost. A few MB of disk
-    // buys a first lookup about twice as fast.
-    writer.setQuality(100);
-    if (!writer.write(atlas.convertToFormat(QImage::Format_ARGB32)))
-        return fail(QStringLiteral("can't write %1: %2").arg(pngTemp, writer.errorString()));
-    report(85);
-
+    // Every write is checked and both files are complete on the disk before
+    // either takes its final name: a full disk fails the run and shows nothing.
     QVector<QRect> boxes(256);
     for (int b = 0; b < 256; ++b)
         boxes[b] = glyphs[b].box;
-    if (!atlasfile::writeRects(rectsTemp, boxes))
-        return fail(QStringLiteral("can't write %1").arg(rectsTemp));
+    QString why;
+    if (!atlasfile::writeRects(rectsTemp, boxes, &why))
+        return fail(QStringLiteral("can't write %1: %2").arg(rectsTemp, why));
+    report(85);
+
+    atlas.convertTo(QImage::Format_ARGB32);
+    const auto writePng = [&atlas](QIODevice& file) {
+        QImageWriter writer(&file, "PNG");
+        // Stored without compression: the first lookup of a process decodes every
+        // atlas of the cache, and inflating is most of that cost. A few MB of disk
+        // buys a first lookup about twice as fast.
+        writer.setQuality(100);
+        return writer.write(atlas);
+    };
+    if (!atlasfile::writeChecked(pngTemp, writePng, &why))
+        return fail(QStringLiteral("can't write %1: %2").arg(pngTemp, why));
     report(95);
 
     // The ".rects" goes first: a reader looks for it only after finding the ".png".
