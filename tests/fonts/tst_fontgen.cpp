@@ -311,7 +311,7 @@ private slots:
         QTest::addColumn<QStringList>("args");
         const QString tahoma = QStringLiteral("Tahoma_12_-1_2_ffff0000_ff000000");
         QTest::newRow("good") << QStringList{tahoma, "DIR", "Sans"};
-        QTest::newRow("good: size 400, border 32") << QStringList{"Tahoma_400_-1_32_ffff0000_ff000000", "DIR", "Sans"};
+        QTest::newRow("good: size 100, border 32") << QStringList{"Tahoma_100_-1_32_ffff0000_ff000000", "DIR", "Sans"};
         QTest::newRow("none") << QStringList();
         QTest::newRow("name only") << QStringList{tahoma};
         QTest::newRow("not canonical") << QStringList{"Tahoma_012_-1_2_ffff0000_ff000000", "DIR"};
