@@ -437,6 +437,9 @@ private slots:
             shot = f.present([&] { f.screen.drawImage(QRect(0, 0, 64, 32), tiny, tiny.rect()); });
         }
         QVERIFY(dtest::countPixels(shot.copy(0, 0, 64, 32), kRed) > 64 * 16);
+        // Regression: a fill on that texture, now larger than its one texel, mixed the picture into its edges.
+        shot = f.present([&] { f.screen.fillRect(QRect(0, 0, 64, 32), QColor(kBlue)); });
+        QCOMPARE(dtest::countPixels(shot.copy(0, 0, 64, 32), kBlue), 64 * 32);
     }
 
     // Regression: beginUpdate(nullptr) while another update was open read
