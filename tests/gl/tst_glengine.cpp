@@ -191,9 +191,8 @@ private slots:
     }
 
     // The whole child is scaled into the target, whatever the source
-    // rectangle; both parents show its latest content. Each level of nesting
-    // takes a matrix of GL's modelview stack, which holds 32: a chain 40 deep
-    // stops before its red end, one 3 deep shows it.
+    // rectangle; both parents show its latest content. Nesting stops at 30
+    // levels: a chain 40 deep stops before its red end, one 3 deep shows it.
     void childrenShowLatestContentUpToANestingLimit()
     {
         GL_CHILD_CASE(GLFixture, f);
