@@ -14,7 +14,8 @@ class QPainter;
 // the screen from the screen widget's paintEvent(). A rectangle reaching
 // 2^24 pixels or more from the origin is cut to the device in 64 bits before
 // the painter sees it, and then draws nothing with left > right or top >
-// bottom; a nearer one goes to the painter as it is.
+// bottom; a nearer one goes to the painter as it is (a valid outline as
+// fills of its edges).
 class DORURIZAR_EXPORT cQTEngine : public cDorUrizar
 {
 public:
