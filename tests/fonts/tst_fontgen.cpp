@@ -15,6 +15,8 @@
 #include <ctime>
 #include <memory>
 
+#include <sys/resource.h>
+
 #ifndef DORURIZAR_FONTGEN_PATH
 #define DORURIZAR_FONTGEN_PATH ""  // built without the generator: its cases skip
 #endif
