@@ -214,7 +214,7 @@ private slots:
         QFETCH(QStringList, message);
         QTemporaryDir dir;
         const QStringList launcher = QString::fromLatin1(QTest::currentDataTag()).startsWith("sdl")
-            ? QStringList{"xvfb-run", "-a", "-s", "-screen 0 640x480x16"}
+            ? QStringList{"env", "OWN_DISPLAY_SCREEN=640x480x16", OWN_DISPLAY_PATH}
             : QStringList();
         const HostRun run =
             runHost(args.split(' ').replaceInStrings("CACHE", mCache).replaceInStrings("DIR", dir.path()), dir.path(),
