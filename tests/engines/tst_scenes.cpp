@@ -13,7 +13,6 @@
 #include <dorurizar/unifontmap.h>
 
 #include <QApplication>
-#include <QGLFormat>
 #include <QHash>
 #include <QTemporaryDir>
 #include <QTest>
@@ -243,7 +242,7 @@ void tst_Scenes::qt()
 
 void tst_Scenes::gl()
 {
-    if (!QGLFormat::hasOpenGL())
+    if (!displayOffersGL())
         QSKIP("this display offers no OpenGL");
     DTEST_IN_CHILD(30000);
     GLFixture f(QSize(64, 48));
