@@ -17,6 +17,8 @@ libsdl1.2-dev
 libgl-dev
 libgl1-mesa-dri
 libbenchmark-dev
+clang-14
+libclang-rt-14-dev
 xvfb
 xauth
 x11-utils

@@ -3,12 +3,13 @@
 # AddressSanitizer + UndefinedBehaviorSanitizer, and on Qt 6, plain and with
 # the sanitizers, and runs every test of each build on an Xvfb X server. The
 # Qt 6 builds also install themselves beside the matching Qt 5 build in one
-# prefix and build a client against each. Any failure or sanitizer report
-# stops the run.
+# prefix and build a client against each. Then it builds the fuzzers with
+# clang and libFuzzer and runs each for DORURIZAR_FUZZ_SECONDS (20) from its
+# seed corpus. Any failure, sanitizer report or fuzzer finding stops the run.
 #
-#   sh scripts/test.sh                           all four builds
-#   TEST_VARIANTS="plain qt6" sh scripts/test.sh  some of them (a Qt 6 build
-#                                                 needs its Qt 5 one first)
+#   sh scripts/test.sh                           all four builds and the fuzzers
+#   TEST_VARIANTS="plain qt6" sh scripts/test.sh  some of the builds (a Qt 6
+#                                                 build needs its Qt 5 one first)
 set -eu
 cd "$(dirname "$0")/.."
 sh scripts/install-deps.sh
@@ -30,3 +31,10 @@ for variant in ${TEST_VARIANTS:-plain sanitize qt6 qt6-sanitize}; do
     xvfb-run -a -s "-screen 0 1280x1024x24" \
         ctest --test-dir "out/$variant" --output-on-failure --no-tests=error -j "$jobs"
 done
+
+echo "== fuzz build =="
+cmake -S . -B out/fuzz -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON \
+    -DDORURIZAR_FUZZ=ON -DDORURIZAR_BUILD_EXAMPLES=OFF -DDORURIZAR_BUILD_TOOLS=OFF
+cmake --build out/fuzz -j "$jobs"
+echo "== fuzz tests =="
+ctest --test-dir out/fuzz --output-on-failure --no-tests=error -j "$jobs"

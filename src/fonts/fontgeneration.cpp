@@ -234,16 +234,8 @@ int cUniFontMap::fontgen::run(QString const& name, QString const& dir, QString c
 
 int cUniFontMap::fontgen::getProgress()
 {
-    // Only whole values: the rest of a value arrives with a later poll.
-    while (mStream.device() && mProcess.bytesAvailable() >= 4) {
-        qint32 value = 0;
-        mStream >> value;
-        if (mStream.status() != QDataStream::Ok) {
-            mStream.resetStatus();
-            break;
-        }
-        mProgress = qBound(0, int(value), 100);
-    }
+    if (mStream.device())
+        mProgress = UniFontMapNS::readProgress(mStream, mProgress);
     return mProgress;
 }
 

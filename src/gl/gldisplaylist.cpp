@@ -3,6 +3,7 @@
 #include "glengine.h"
 
 #include "glengine_p.h"
+#include "textplacement_p.h"
 #include "uniimg.h"
 
 #include <QHash>
@@ -12,14 +13,24 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include <algorithm>
+
 QList<cGLEngine::cUniData*> cGLEngine::mGlobalDataList;
 
 namespace {
 
-// The modelview stack holds at least 32 matrices; deeper nesting would
-// overflow it and draw children with the wrong transformation.
+// Deeper nesting draws nothing.
 const int kMaxChildNesting = 30;
 int gChildNesting = 0;
+
+// Where the list being drawn lies: GL unit = origin + scale x list pixel.
+// Kept in double, not in GL's float matrices: a child scaled into a target
+// reaching far out would have its edges off by whole pixels, up to 128 at
+// 2^31, and cover pixels beside its target.
+struct Placement {
+    double x, y, sx, sy;
+};
+Placement gPlacement = {0.0, 0.0, 1.0, 1.0};
 
 quint64 gWalkCounter = 0;
 
@@ -46,21 +57,43 @@ bool deinterlaced(QSize const& s)
     return s.height() == 576 && (s.width() == 704 || s.width() == 960);
 }
 
+// GL clips a quad reaching far past the viewport triangle by triangle, in
+// float, and leaves pixels along the viewport's middle uncovered. Quads are
+// cut to this distance from the origin first, far beyond any screen.
+const double kReach = 1 << 15;
+
+// One interval of a quad cut to [-kReach, kReach], with its texture
+// coordinates in proportion; false when nothing of it is left.
+bool cut(double& from, double& to, double& texFrom, double& texTo)
+{
+    const double a = std::max(from, -kReach), b = std::min(to, kReach);
+    if (a >= b)
+        return false;
+    const double perUnit = (texTo - texFrom) / (to - from);
+    texFrom += (a - from) * perUnit;
+    texTo -= (to - b) * perUnit;
+    from = a;
+    to = b;
+    return true;
+}
+
 void quad(QRectF const& r, QRect const& target)
 {
-    const float L = float(target.left());
-    const float T = float(target.top());
-    const float R = float(target.right() + 1);
-    const float B = float(target.bottom() + 1);
+    Placement const& p = gPlacement;
+    double L = p.x + p.sx * target.left(), R = p.x + p.sx * (qint64(target.right()) + 1);
+    double T = p.y + p.sy * target.top(), B = p.y + p.sy * (qint64(target.bottom()) + 1);
+    double u0 = r.left(), u1 = r.left() + r.width(), v0 = r.top(), v1 = r.top() + r.height();
+    if (!cut(L, R, u0, u1) || !cut(T, B, v0, v1))
+        return;
     glBegin(GL_QUADS);
-    glTexCoord2d(r.x(), r.y());
-    glVertex2f(L, T);
-    glTexCoord2d(r.x() + r.width(), r.y());
-    glVertex2f(R, T);
-    glTexCoord2d(r.x() + r.width(), r.y() + r.height());
-    glVertex2f(R, B);
-    glTexCoord2d(r.x(), r.y() + r.height());
-    glVertex2f(L, B);
+    glTexCoord2d(u0, v0);
+    glVertex2d(L, T);
+    glTexCoord2d(u1, v0);
+    glVertex2d(R, T);
+    glTexCoord2d(u1, v1);
+    glVertex2d(R, B);
+    glTexCoord2d(u0, v1);
+    glVertex2d(L, B);
     glEnd();
 }
 
@@ -136,20 +169,26 @@ void cGLEngine::cUniItem::draw()
     // A side of zero (or an unsized child) has no finite scale.
     if (!child || size.width() <= 0 || size.height() <= 0 || gChildNesting >= kMaxChildNesting)
         return;
+    using UniFontMapNS::spanOf;
+    const Placement outer = gPlacement;
+    gPlacement = {outer.x + outer.sx * mDstRect.left(), outer.y + outer.sy * mDstRect.top(),
+                  outer.sx * spanOf(mDstRect.left(), mDstRect.right()) / size.width(),
+                  outer.sy * spanOf(mDstRect.top(), mDstRect.bottom()) / size.height()};
     ++gChildNesting;
-    glPushMatrix();
-    glTranslated(mDstRect.left(), mDstRect.top(), 0.0);
-    glScalef(float(double(mDstRect.width()) / size.width()), float(double(mDstRect.height()) / size.height()),
-             0.0f);
     child->drawItems();
-    glPopMatrix();
     --gChildNesting;
+    gPlacement = outer;
 }
 
 void cGLEngine::cUniItem::createQuad(cTexture& texture, QRect const& target, QRect const& sourceRect)
 {
     const bool filtered = gShadersFound && GLEngineNS::gProgramLinked && deinterlaced(texture.imageSize());
-    const QRectF r = texture.toTextureRect(sourceRect);
+    QRectF r = texture.toTextureRect(sourceRect);
+    // One texel stretched over a quad (fills and outlines) is sampled at its
+    // centre: filtering at the quad's edges would mix in the texels beside
+    // it, which a recycled, larger texture leaves as they were.
+    if (sourceRect.left() == sourceRect.right() && sourceRect.top() == sourceRect.bottom())
+        r = QRectF(r.center(), QSizeF(0, 0));
     if (filtered) {
         glUseProgram(gShaders.program);
         glUniform1f(GLEngineNS::gOnePerHeight, float(texture.mTexelHeight));

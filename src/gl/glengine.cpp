@@ -8,6 +8,7 @@
 #include "textplacement_p.h"
 #include "uniimg.h"
 #include "uniscreen.h"
+#include "visiblepart_p.h"
 
 #include <QMutexLocker>
 
@@ -244,24 +245,26 @@ void cGLEngine::destroyData(cUniImg* image)
         cDorUrizar::endUpdate(image);
 }
 
+// A rectangle with left > right or top > bottom draws nothing: as quad
+// corners it would draw mirrored.
 void cGLEngine::drawImage(QRect const& target, QImage const& source, QRect const& sourceRect)
 {
     Recording list(*this);
-    if (list.isOpen())
+    if (list.isOpen() && target.isValid() && sourceRect.isValid())
         list.add(&source, sourceRect, target);
 }
 
 void cGLEngine::drawImage(QRect const& target, cUniImg& source, QRect const& sourceRect)
 {
     Recording list(*this);
-    if (list.isOpen())
+    if (list.isOpen() && target.isValid())
         list.add(&source, sourceRect, target);
 }
 
 void cGLEngine::fillRect(QRect const& rect, QColor const& color)
 {
     Recording list(*this);
-    if (!list.isOpen())
+    if (!list.isOpen() || !rect.isValid())
         return;
     mTexel.fill(color.rgba());
     list.add(&mTexel, QRect(0, 0, 1, 1), rect);
@@ -270,7 +273,7 @@ void cGLEngine::fillRect(QRect const& rect, QColor const& color)
 void cGLEngine::drawRect(QRect const& rect, QColor const& color)
 {
     Recording list(*this);
-    if (!list.isOpen() || rect.width() <= 0 || rect.height() <= 0)
+    if (!list.isOpen() || !rect.isValid())
         return;
     mTexel.fill(color.rgba());
     const QRect texel(0, 0, 1, 1);
@@ -280,7 +283,7 @@ void cGLEngine::drawRect(QRect const& rect, QColor const& color)
     const int b = rect.bottom();
     // Corners belong to the left and right edges. In a one-pixel-wide or
     // -high outline edges would coincide; each pixel is still blended once.
-    if (r - l >= 1) {
+    if (r > l) {
         list.add(&mTexel, texel, QRect(QPoint(l + 1, t), QPoint(r - 1, t)));
         if (b > t)
             list.add(&mTexel, texel, QRect(QPoint(l + 1, b), QPoint(r - 1, b)));
@@ -293,12 +296,16 @@ void cGLEngine::drawRect(QRect const& rect, QColor const& color)
 void cGLEngine::drawGradient(QRect const& rect, QColor const& c1, QColor const& c2)
 {
     Recording list(*this);
-    if (!list.isOpen() || rect.width() < 0 || rect.height() < 0)
+    using UniFontMapNS::spanOf;
+    if (!list.isOpen() || spanOf(rect.left(), rect.right()) < 0 || spanOf(rect.top(), rect.bottom()) < 0)
         return;
+    // The item shows only the part on the image, which alone has pixels in
+    // the buffer; a rect of no width or height still records one.
     QImage buffer(currentImage()->size(), QImage::Format_ARGB32);
     if (!buffer.isNull())
         writeCentreGradient(buffer.bits(), buffer.bytesPerLine(), buffer.size(), rect, c1.rgba(), c2.rgba());
-    list.add(&buffer, rect, rect);
+    const QRect part = visiblePart(rect, buffer.size());
+    list.add(&buffer, part, part);
 }
 
 void cGLEngine::drawText(QRect const& rect, int flags, QString const& text, cUniFontMap const& font)

@@ -217,6 +217,8 @@ public:
     void destroyData(cUniImg* image) override;
     // For the screen, maps one GL unit to one widget pixel, y downwards.
     void resize(cUniImg* image, QSize const& size) override;
+    // Rectangles with left > right or top > bottom record nothing (but for a
+    // gradient's of no width or height, whose item covers no pixel).
     // Records a quad of sourceRect of a copy of source over target.
     void drawImage(QRect const& target, QImage const& source, QRect const& sourceRect) override;
     // Records a reference: the source shows in its state at presentation,
@@ -224,9 +226,10 @@ public:
     void drawImage(QRect const& target, cUniImg& source, QRect const& sourceRect) override;
     // Records a one-texel quad of color stretched over rect, blending.
     void fillRect(QRect const& rect, QColor const& color) override;
-    // Records the four edges as fills, each pixel once; nothing for an empty rect.
+    // Records the four edges as fills, each pixel once.
     void drawRect(QRect const& rect, QColor const& color) override;
-    // Records rect of a picture of the gradient the size of the current image.
+    // Records the part of rect on the current image, from a picture of the
+    // gradient the image's size.
     void drawGradient(QRect const& rect, QColor const& c1, QColor const& c2) override;
     // Records one quad of the atlas texture per glyph: cells 4 x border wider
     // and 3 x border taller than their boxes, each starting box width +

@@ -1,5 +1,7 @@
 #include "glengine.h"
 
+#include "textplacement_p.h"
+
 #include <GL/gl.h>
 
 #include <algorithm>
@@ -168,8 +170,9 @@ void cGLEngine::cTexture::resize(QSize const& size)
 
 QRectF cGLEngine::cTexture::toTextureRect(QRect const& r) const
 {
-    return QRectF(r.left() * mTexelWidth, r.top() * mTexelHeight, r.width() * mTexelWidth,
-                  r.height() * mTexelHeight);
+    using UniFontMapNS::spanOf;
+    return QRectF(r.left() * mTexelWidth, r.top() * mTexelHeight, spanOf(r.left(), r.right()) * mTexelWidth,
+                  spanOf(r.top(), r.bottom()) * mTexelHeight);
 }
 
 void cGLEngine::cTexture::acceleratedBind() const

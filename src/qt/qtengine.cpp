@@ -4,21 +4,68 @@
 #include "textplacement_p.h"
 #include "uniimg.h"
 #include "uniscreen.h"
+#include "visiblepart_p.h"
 
 #include <QPainter>
 #include <QRectF>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace {
+
+using UniFontMapNS::spanOf;
+
+// QPainter works in floats rounded to int: past this it loses whole pixels,
+// and past the int range it overflows. A rectangle reaching further is cut to
+// the device in 64 bits first; a nearer one goes to the painter as it is,
+// with whatever the painter makes of left > right or top > bottom.
+const qint64 kFar = qint64(1) << 24;
 
 bool isScreen(cUniImg* img)
 {
     return dynamic_cast<cUniScreen*>(img) != nullptr;
 }
 
+// Exact in double for every QRect, where QRect::width() overflows.
 QRectF toRectF(QRect const& r)
 {
-    return QRectF(r.left(), r.top(), r.width(), r.height());
+    return QRectF(r.left(), r.top(), spanOf(r.left(), r.right()), spanOf(r.top(), r.bottom()));
+}
+
+QSize deviceSize(QPainter const* p)
+{
+    return QSize(p->device()->width(), p->device()->height());
+}
+
+bool reachesFar(QRect const& r)
+{
+    return std::max({qAbs(qint64(r.left())), qAbs(qint64(r.top())), qAbs(qint64(r.right())),
+                     qAbs(qint64(r.bottom()))}) >= kFar;
+}
+
+// Whether outer holds every pixel of inner, both valid. Plain comparisons:
+// QRect::contains() overflows at the ends of the int range.
+bool holds(QRect const& outer, QRect const& inner)
+{
+    return outer.isValid() && inner.isValid() && outer.left() <= inner.left() && outer.top() <= inner.top()
+        && inner.right() <= outer.right() && inner.bottom() <= outer.bottom();
+}
+
+// Cuts a target reaching far to the device, and its source in proportion;
+// false when nothing of it lies on the device.
+bool cutFar(QRectF& target, QRectF& source, QSize size)
+{
+    const qreal left = std::max<qreal>(target.left(), 0), top = std::max<qreal>(target.top(), 0);
+    const qreal right = std::min<qreal>(target.right(), size.width());
+    const qreal bottom = std::min<qreal>(target.bottom(), size.height());
+    if (left >= right || top >= bottom)
+        return false;
+    const qreal sx = source.width() / target.width(), sy = source.height() / target.height();
+    source = QRectF(source.x() + (left - target.x()) * sx, source.y() + (top - target.y()) * sy,
+                    (right - left) * sx, (bottom - top) * sy);
+    target = QRectF(left, top, right - left, bottom - top);
+    return true;
 }
 
 QImage* newTransparentImage(QSize const& size)
@@ -160,10 +207,13 @@ void cQTEngine::drawImage(QRect const& target, QImage const& image, QRect const&
     }
     if (mPendingClear) {
         QImage const* current = imageFromData(currentImage()->mData);
-        settlePendingClear(!image.hasAlphaChannel() && !sourceRect.isEmpty() && image.rect().contains(sourceRect)
-                           && target.contains(current->rect()));
+        settlePendingClear(!image.hasAlphaChannel() && holds(image.rect(), sourceRect)
+                           && holds(target, current->rect()));
     }
-    mPainter->drawImage(toRectF(target), image, toRectF(sourceRect), Qt::AutoColor);
+    QRectF to = toRectF(target), from = toRectF(sourceRect);
+    if (reachesFar(target) && (!target.isValid() || !cutFar(to, from, deviceSize(mPainter))))
+        return;
+    mPainter->drawImage(to, image, from, Qt::AutoColor);
 }
 
 void cQTEngine::drawImage(QRect const& target, cUniImg& source, QRect const& sourceRect)
@@ -184,10 +234,13 @@ void cQTEngine::fillRect(QRect const& rect, QColor const& color)
     // Off-screen the colour replaces the pixels, alpha included.
     const bool offScreen = !isScreen(currentImage());
     if (mPendingClear)
-        settlePendingClear(rect.contains(imageFromData(currentImage()->mData)->rect()));
+        settlePendingClear(holds(rect, imageFromData(currentImage()->mData)->rect()));
+    const QRect part = reachesFar(rect) ? visiblePart(rect, deviceSize(mPainter)) : rect;
+    if (reachesFar(rect) && part.isEmpty())
+        return;
     if (offScreen)
         mPainter->setCompositionMode(QPainter::CompositionMode_Source);
-    mPainter->fillRect(rect, color);
+    mPainter->fillRect(part, color);
     if (offScreen)
         mPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
 }
@@ -197,11 +250,27 @@ void cQTEngine::drawRect(QRect const& rect, QColor const& color)
     if (!isActive())
         return;
     settlePendingClear(false);
-    mPainter->setPen(QPen(color));
-    mPainter->setBrush(Qt::NoBrush);
-    // A one-pixel pen on (w - 1) x (h - 1) lies exactly on rect's border pixels.
-    const QRect outline(rect.left(), rect.top(), rect.width() - 1, rect.height() - 1);
-    mPainter->drawRects(&outline, 1);
+    if (!rect.isValid()) {
+        if (reachesFar(rect))
+            return;
+        // Whatever a one-pixel pen on (w - 1) x (h - 1) makes of it.
+        mPainter->setPen(QPen(color));
+        mPainter->setBrush(Qt::NoBrush);
+        const QRect outline(rect.left(), rect.top(), rect.width() - 1, rect.height() - 1);
+        mPainter->drawRects(&outline, 1);
+        return;
+    }
+    // The top and bottom rows whole, the sides between them: each border
+    // pixel blended once (a pen draws nothing for a 1 x 1 rect), every edge
+    // cut to the device.
+    const qint64 l = rect.left(), t = rect.top(), r = rect.right(), b = rect.bottom();
+    const QSize size = deviceSize(mPainter);
+    const QRect edges[4] = {visiblePart(l, t, r, t, size), b > t ? visiblePart(l, b, r, b, size) : QRect(),
+                            visiblePart(l, t + 1, l, b - 1, size),
+                            r > l ? visiblePart(r, t + 1, r, b - 1, size) : QRect()};
+    for (QRect const& edge : edges)
+        if (!edge.isEmpty())
+            mPainter->fillRect(edge, color);
 }
 
 void cQTEngine::drawGradient(QRect const& rect, QColor const& c1, QColor const& c2)
@@ -214,7 +283,7 @@ void cQTEngine::drawGradient(QRect const& rect, QColor const& c1, QColor const& 
     QImage* image = imageFromData(current->mData);
     if (!image || image->isNull())
         return;
-    settlePendingClear(rect.contains(image->rect()));
+    settlePendingClear(holds(rect, image->rect()));
     writeCentreGradient(image->bits(), image->bytesPerLine(), image->size(), rect, c1.rgba(), c2.rgba());
 }
 

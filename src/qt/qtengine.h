@@ -11,7 +11,11 @@ class QPainter;
 // The software engine: one QPainter drawing into a QImage (Format_ARGB32) per
 // off-screen handle, and straight onto the widget for the screen. Qt lets a
 // painter begin on a widget only inside its paint event, so a host updates
-// the screen from the screen widget's paintEvent().
+// the screen from the screen widget's paintEvent(). A rectangle reaching
+// 2^24 pixels or more from the origin is cut to the device in 64 bits before
+// the painter sees it, and then draws nothing with left > right or top >
+// bottom; a nearer one goes to the painter as it is (a valid outline as
+// fills of its edges).
 class DORURIZAR_EXPORT cQTEngine : public cDorUrizar
 {
 public:

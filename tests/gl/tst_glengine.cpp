@@ -191,9 +191,8 @@ private slots:
     }
 
     // The whole child is scaled into the target, whatever the source
-    // rectangle; both parents show its latest content. Each level of nesting
-    // takes a matrix of GL's modelview stack, which holds 32: a chain 40 deep
-    // stops before its red end, one 3 deep shows it.
+    // rectangle; both parents show its latest content. Nesting stops at 30
+    // levels: a chain 40 deep stops before its red end, one 3 deep shows it.
     void childrenShowLatestContentUpToANestingLimit()
     {
         GL_CHILD_CASE(GLFixture, f);
@@ -436,11 +435,18 @@ private slots:
         record(tile, [] {});
         tile.fillRect(tile.rect(), QColor(kRed));
         QVERIFY(f.data(tile)->mItems.isEmpty());
-        // A tiny picture, kept as the texture's own copy, shows its new pixels when they change.
+        // A tiny picture, kept as the texture's own copy, shows its new pixels
+        // when they change: green in its first 2 columns, all 8, 2 again.
         QImage tiny(8, 4, QImage::Format_ARGB32), shot;
-        for (QRgb colour : {kRed, kGreen})
-            tiny.fill(colour), shot = f.present([&] { f.screen.drawImage(QRect(0, 0, 64, 32), tiny, tiny.rect()); });
-        QCOMPARE(dtest::countPixels(shot.copy(0, 0, 64, 32), kGreen), 64 * 32);
+        for (int green : {2, 8, 2}) {
+            for (int i = 0; i < 32; ++i)
+                tiny.setPixel(i % 8, i / 8, i % 8 < green ? kGreen : kRed);
+            shot = f.present([&] { f.screen.drawImage(QRect(0, 0, 64, 32), tiny, tiny.rect()); });
+        }
+        QVERIFY(dtest::countPixels(shot.copy(0, 0, 64, 32), kRed) > 64 * 16);
+        // Regression: a fill on that texture, now larger than its one texel, mixed the picture into its edges.
+        shot = f.present([&] { f.screen.fillRect(QRect(0, 0, 64, 32), QColor(kBlue)); });
+        QCOMPARE(dtest::countPixels(shot.copy(0, 0, 64, 32), kBlue), 64 * 32);
     }
 
     // Regression: beginUpdate(nullptr) while another update was open read

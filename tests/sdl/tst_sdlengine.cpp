@@ -1,5 +1,6 @@
 // Setup, surfaces, frames, drawing and text of the SDL engine, read back from
-// the surfaces and from the X server.
+// the surfaces and from the X server. Rectangles reaching past SDL_Rect's
+// 16-bit fields are cases of the drawing fuzzer's corpus (tests/fuzz).
 
 #include "sdlfixture.h"
 
@@ -410,40 +411,6 @@ private slots:
             }
         f.img.fillRect(target, QColor(255, 0, 0, 128));
         QCOMPARE(f.count(0x80ff0000u), target.width() * target.height());
-    }
-
-    void rectanglesAreClippedBeforeConversion_data()
-    {
-        QTest::addColumn<int>("operation");  // fill, outline, picture
-        QTest::addColumn<QRect>("rect");
-        QTest::addColumn<QList<QRect>>("drawn");
-        const int far = 65536 + 10;
-        const QRect huge(QPoint(-70000, -70000), QPoint(70000, 70000));
-        QTest::newRow("outline") << 1 << QRect(10, 10, 10, 5) << QList<QRect>{{10, 10, 10, 1}, {10, 14, 10, 1}, {10, 10, 1, 5}, {19, 10, 1, 5}};
-        QTest::newRow("outline cut") << 1 << QRect(10, -5, 10, 20) << QList<QRect>{{10, 14, 10, 1}, {10, 0, 1, 15}, {19, 0, 1, 15}};
-        // Regression: rectangles were cut to SDL_Rect's 16-bit fields before
-        // clipping, so far-away or huge rectangles landed somewhere else.
-        QTest::newRow("huge outline") << 1 << QRect(QPoint(5, -70000), QPoint(70000, 20)) << QList<QRect>{{5, 0, 1, 21}, {5, 20, 95, 1}};
-        QTest::newRow("huge fill") << 0 << huge << QList<QRect>{{0, 0, 100, 100}};
-        QTest::newRow("huge picture") << 2 << huge.adjusted(0, 0, -1, -1) << QList<QRect>{{0, 0, 100, 100}};
-        QTest::newRow("far fill") << 0 << QRect(far, 10, 5, 5) << QList<QRect>();
-        QTest::newRow("far up fill") << 0 << QRect(10, 10 - 65536, 5, 5) << QList<QRect>();
-        QTest::newRow("negative fill") << 0 << QRect(10, 10, -5, -5) << QList<QRect>();
-        QTest::newRow("far outline") << 1 << QRect(far, far, 5, 5) << QList<QRect>();
-        QTest::newRow("far picture") << 2 << QRect(far, 0, 2, 2) << QList<QRect>();
-        QTest::newRow("far scaled picture") << 2 << QRect(far, 0, 8, 8) << QList<QRect>();
-    }
-    void rectanglesAreClippedBeforeConversion()
-    {
-        QFETCH(int, operation);
-        QFETCH(QRect, rect);
-        QFETCH(QList<QRect>, drawn);
-        SDL_CHILD_CASE(SdlCanvas, f, QSize(100, 100));
-        QVERIFY(f.begin());
-        operation == 0 ? f.img.fillRect(rect, QColor::fromRgba(kRed))
-        : operation == 1 ? f.img.drawRect(rect, QColor::fromRgba(kRed))
-                         : f.img.drawImage(rect, picture(2, 2), QRect(0, 0, 2, 2));
-        QCOMPARE(f.pixels(), filled(uniform(QSize(100, 100), 0), drawn, operation == 2 ? sourceValue(1, 1) : kRed));
     }
 
     // Regression: images of other formats were read as 32-bit pixels, past
