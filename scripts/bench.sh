@@ -9,6 +9,7 @@
 #   BENCH_LONG_FRAMES=1000 sh scripts/bench.sh   a shorter flatness run
 #   BENCH_SOAK_FRAMES=3000 sh scripts/bench.sh   a shorter soak (10,000 frames per engine)
 #   BENCH_BUILD_DIR=/path sh scripts/bench.sh     another build directory
+#   BENCH_QT_MAJOR=6 sh scripts/bench.sh          on Qt 6, in out/bench-qt6
 #
 # Benchmarks and the host need an X server of at least 1920x1080 (the Qt and
 # GL multiview walls are that size); without DISPLAY the measuring part runs
@@ -16,7 +17,10 @@
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
-build="${BENCH_BUILD_DIR:-$root/out/bench}"
+qt_major=${BENCH_QT_MAJOR:-5}
+default_build="$root/out/bench"
+[ "$qt_major" = 5 ] || default_build="$root/out/bench-qt$qt_major"
+build="${BENCH_BUILD_DIR:-$default_build}"
 logs="$build/logs"
 tiles=16
 peak_frames=300
@@ -28,7 +32,7 @@ if [ "${1:-}" != "--measure" ]; then
     # Only what the report runs is built: the benchmarks, the multiview host
     # and the generator they start.
     cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDORURIZAR_BUILD_BENCH=ON -DBUILD_TESTING=OFF \
-        -DDORURIZAR_SANITIZE=OFF >/dev/null
+        -DDORURIZAR_SANITIZE=OFF -DDORURIZAR_QT_MAJOR="$qt_major" >/dev/null
     cmake --build "$build" -j "$(nproc)" --target benchmarks
     if [ -z "${DISPLAY:-}" ]; then
         exec xvfb-run -a -s "-screen 0 1920x1080x24" sh "$root/scripts/bench.sh" --measure
@@ -79,7 +83,7 @@ field() {
 }
 
 echo
-echo "libdorurizar benchmark report ($(date -u +%Y-%m-%d), $(nproc) cores)"
+echo "libdorurizar benchmark report ($(date -u +%Y-%m-%d), $(nproc) cores, Qt $qt_major)"
 echo
 printf '%-12s %-46s %14s %14s %9s %9s  %s\n' bench operation "engine ns" "baseline ns" ratio target result
 for bench in $benches; do

@@ -10,6 +10,9 @@ make
 pkg-config
 qtbase5-dev
 libqt5opengl5-dev
+qt6-base-dev
+libqt6opengl6-dev
+libxkbcommon-dev
 libsdl1.2-dev
 libgl-dev
 libgl1-mesa-dri

@@ -1,4 +1,4 @@
-// The GL engine's multiview frame on a 1920 x 1080 QGLWidget beside a bare
+// The GL engine's multiview frame on a 1920 x 1080 GL widget beside a bare
 // immediate-mode loop drawing the same quads with the same uploads, the CPU
 // cost of recording one item, and the allocations of a steady frame.
 
@@ -16,8 +16,13 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
-#include <QGLWidget>
 #include <QTemporaryDir>
+
+#if QT_VERSION_MAJOR >= 6
+#include <QOpenGLWidget>
+#else
+#include <QGLWidget>
+#endif
 
 #include <GL/gl.h>
 #include <GL/glext.h>
@@ -27,6 +32,19 @@
 #include <vector>
 
 namespace {
+
+// Qt 5 shows the frame by swapping the QGLWidget's buffers. Qt 6 draws into
+// the QOpenGLWidget's frame buffer, which Qt composes on the next paint, and
+// the engine leaves no context current after a frame.
+#if QT_VERSION_MAJOR >= 6
+using BenchGLWidget = QOpenGLWidget;
+void beginBareFrame(QOpenGLWidget& w) { w.makeCurrent(); }
+void presentBareFrame(QOpenGLWidget& w) { glFlush(), w.update(); }
+#else
+using BenchGLWidget = QGLWidget;
+void beginBareFrame(QGLWidget&) {}
+void presentBareFrame(QGLWidget& w) { w.swapBuffers(); }
+#endif
 
 const int kTiles = 16;
 const QSize kTile(480, 270);
@@ -48,7 +66,7 @@ struct Atlas {
 };
 
 struct Wall {
-    QGLWidget widget;
+    BenchGLWidget widget;
     cGLEngine engine;
     cUniScreen screen;
     std::vector<std::unique_ptr<cUniImg>> tiles;
@@ -91,6 +109,7 @@ struct Wall {
         for (int i = 0; i < kTiles; ++i)
             screen.drawImage(tileRect(i), *tiles[size_t(i)]);
         screen.endUpdate();
+        beginBareFrame(widget);  // Qt 6: a context to finish in
         glFinish();
     }
 };
@@ -154,6 +173,7 @@ struct BareWall {
 
     void frame()
     {
+        beginBareFrame(gWall->widget);
         glClearColor(0, 0, 0, 1);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         const GLint onePerHeight = glGetUniformLocation(gShaders.program, "one_per_height");
@@ -186,7 +206,7 @@ struct BareWall {
             quad(0, 0, 1, 1, r.left(), r.top(), r.left() + 1, r.bottom() + 1);
             quad(0, 0, 1, 1, r.right(), r.top(), r.right() + 1, r.bottom() + 1);
         }
-        gWall->widget.swapBuffers();
+        presentBareFrame(gWall->widget);
         glFinish();
     }
 };

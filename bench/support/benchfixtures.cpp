@@ -7,7 +7,11 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPainter>
+#if QT_VERSION_MAJOR < 6
 #include <QTextCodec>
+#else
+#include <cp1251table_p.h>
+#endif
 #include <QWidget>
 #include <QWindow>
 
@@ -99,7 +103,17 @@ void plainGradient(uchar* first, int pitch, int width, int height, QRgb c1, QRgb
 std::vector<GlyphCopy> labelGlyphs(cUniFontMap const& font, QString const& text, QRect const& rect, bool centred,
                                    int grow, int extraAdvance)
 {
+#if QT_VERSION_MAJOR < 6
     const QByteArray bytes = QTextCodec::codecForName("WINDOWS-1251")->fromUnicode(text);
+#else
+    // No codec on Qt 6: each character's place in the code page, '?' without one.
+    QByteArray bytes;
+    auto const& upper = UniFontMapNS::kCp1251UpperHalf;
+    for (QChar c : text) {
+        const auto at = std::find(std::begin(upper), std::end(upper), c.unicode());
+        bytes += c.unicode() < 0x80 ? char(c.unicode()) : at != std::end(upper) ? char(0x80 + (at - upper)) : '?';
+    }
+#endif
     qint64 width = 0;
     int height = 0;
     for (char c : bytes) {

@@ -3,7 +3,13 @@
 #include <dorurizar/qtengine.h>
 #ifdef DORURIZAR_HAS_GL
 #include <dorurizar/glengine.h>
+#if QT_VERSION_MAJOR >= 6
+#include <QOpenGLWidget>
+using GLWidgetBase = QOpenGLWidget;
+#else
 #include <QGLWidget>
+using GLWidgetBase = QGLWidget;
+#endif
 #endif
 #ifdef DORURIZAR_HAS_SDL
 #include <dorurizar/sdlengine.h>
@@ -49,18 +55,22 @@ protected:
 };
 
 #ifdef DORURIZAR_HAS_GL
-class GLWidget : public QGLWidget
+class GLWidget : public GLWidgetBase
 {
 public:
     explicit GLWidget(ScreenHost* host) : mHost(host) {}
 
 protected:
+#if QT_VERSION_MAJOR < 6
     // The engine renders and swaps at the screen's endUpdate; an expose gets
     // a fresh frame rather than whatever the back buffer holds.
     void paintEvent(QPaintEvent*) override { mHost->paint(); }
+#endif
+    // On Qt 6 a paint composes the frame buffer the engine last drew into,
+    // and must not draw: the screen's endUpdate asks for that paint.
 
 private:
-    ScreenHost* mHost;
+    [[maybe_unused]] ScreenHost* mHost;
 };
 
 class GLHost : public ScreenHost
@@ -74,13 +84,13 @@ public:
 protected:
     bool startEngine() override
     {
-        QGLWidget* gl = static_cast<QGLWidget*>(mWidget.get());
-        if (!gl->isValid()) {
-            fail(QStringLiteral("no OpenGL context on this display"));
-            return false;
-        }
+        // Qt 5's init takes a widget without a context; Qt 6's refuses it.
+        GLWidgetBase* gl = static_cast<GLWidgetBase*>(mWidget.get());
         mEngine.reset(new cGLEngine);
-        return mEngine->init(gl);
+        if ((gl->isValid() || QT_VERSION_MAJOR >= 6) && mEngine->init(gl))
+            return true;
+        fail(QStringLiteral("no OpenGL context on this display"));
+        return false;
     }
 };
 #endif

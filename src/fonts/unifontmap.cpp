@@ -325,8 +325,8 @@ QRect cUniFontMap::MeasureString(QString const& text) const
     const qint64 b = border();
     const UniFontMapNS::TextSize size = UniFontMapNS::measureGlyphs(bytes, *this, b);
     QRect measure;
-    measure.setCoords(0, 0, int(qBound<qint64>(std::numeric_limits<int>::min(), size.width + 2 * b - 1,
-                                                  std::numeric_limits<int>::max())), int(size.height) - 1);
+    measure.setCoords(0, 0, int(qBound(qint64(std::numeric_limits<int>::min()), qint64(size.width + 2 * b - 1),
+                                           qint64(std::numeric_limits<int>::max()))), int(size.height) - 1);
     return measure;
 }
 

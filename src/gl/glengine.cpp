@@ -4,16 +4,15 @@
 
 #include "centregradient_p.h"
 #include "glengine_p.h"
+#include "glwidget_p.h"
 #include "textplacement_p.h"
 #include "uniimg.h"
 #include "uniscreen.h"
 #include "visiblepart_p.h"
 
-#include <QGLWidget>
 #include <QMutexLocker>
 
-#include <GL/gl.h>
-#include <GL/glext.h>
+#include <mutex>
 
 bool gShadersFound = true;
 
@@ -60,18 +59,6 @@ GLuint compileShader(GLenum type, char const* source, bool* ok)
     return shader;
 }
 
-// QGLWidget keeps autoBufferSwap() protected; a pointer to the member
-// taken through a subclass reads it for any widget.
-struct SwapSetting : QGLWidget {
-    using QGLWidget::autoBufferSwap;
-};
-
-bool autoBufferSwap(QGLWidget* widget)
-{
-    bool (QGLWidget::*read)() const = &SwapSetting::autoBufferSwap;
-    return (widget->*read)();
-}
-
 // The opening of every drawing operation: nothing is recorded while the
 // engine is inactive or the current image has no list; otherwise the
 // engine's lock is held until the operation returns.
@@ -79,8 +66,8 @@ class Recording
 {
 public:
     explicit Recording(cGLEngine& engine)
-        : mLock(engine.isActive() ? &engine.mMutex : nullptr)
-        , mData(mLock.mutex() ? cGLEngine::toUniData(*engine.currentImage()) : nullptr)
+        : mLock(engine.isActive() ? Lock(engine.mMutex) : Lock())
+        , mData(mLock.owns_lock() ? cGLEngine::toUniData(*engine.currentImage()) : nullptr)
     {
     }
 
@@ -95,7 +82,8 @@ public:
     }
 
 private:
-    QMutexLocker mLock;
+    using Lock = std::unique_lock<decltype(cGLEngine::mMutex)>;
+    Lock mLock;
     cGLEngine::cUniData* mData;
 };
 
@@ -103,7 +91,9 @@ private:
 
 cGLEngine::cGLEngine()
     : mGLWidget(nullptr)
+#if QT_VERSION_MAJOR < 6
     , mMutex(QMutex::Recursive)
+#endif
     , mTexel(1, 1, QImage::Format_ARGB32)
 {
 }
@@ -123,7 +113,7 @@ cGLEngine::cUniData* cGLEngine::toUniData(cUniImg const& image)
     return static_cast<cUniData*>(image.mData);
 }
 
-QGLWidget* cGLEngine::widget()
+GLEngineNS::Widget* cGLEngine::widget()
 {
     if (!mWidgetGuard)
         mGLWidget = nullptr;
@@ -132,22 +122,19 @@ QGLWidget* cGLEngine::widget()
 
 void cGLEngine::makeContextCurrent()
 {
-    QGLWidget* w = widget();
-    if (w && QGLContext::currentContext() != w->context())
+    GLEngineNS::Widget* w = widget();
+    if (w && !GLEngineNS::isCurrent(w))
         w->makeCurrent();
 }
 
 bool cGLEngine::init(QWidget* widget)
 {
     QMutexLocker lock(&mMutex);
-    QGLWidget* gl = qobject_cast<QGLWidget*>(widget);
-    if (!gl)
+    GLEngineNS::Widget* gl = qobject_cast<GLEngineNS::Widget*>(widget);
+    if (!gl || !GLEngineNS::prepare(gl))
         return false;
-    gl->updateGL();
     mGLWidget = gl;
     mWidgetGuard = gl;
-    // updateGL() leaves the context current only for a shown widget.
-    makeContextCurrent();
 
     glEnable(GL_TEXTURE_2D);
     glEnable(GL_BLEND);
@@ -209,21 +196,12 @@ bool cGLEngine::endUpdate(cUniImg* image)
     if (data)
         data->eraseUnusedItems();
     if (isScreen(image) && widget()) {
-        makeContextCurrent();
-        mGLWidget->qglClearColor(QColor(Qt::black));
+        GLEngineNS::beginFrame(mGLWidget);
+        glClearColor(0, 0, 0, 1);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         if (data)
             data->drawItems();
-        // updateGL() would run paintGL() first, and Qt 5's default paintGL()
-        // clears the frame just drawn; present it the way updateGL() does
-        // once paintGL() has run.
-        if (mGLWidget->updatesEnabled() && mGLWidget->testAttribute(Qt::WA_Mapped)) {
-            // A host that turned automatic swapping off swaps itself.
-            if (!mGLWidget->doubleBuffer())
-                glFlush();
-            else if (autoBufferSwap(mGLWidget))
-                mGLWidget->swapBuffers();
-        }
+        GLEngineNS::present(mGLWidget);
     }
     cDorUrizar::endUpdate(image);
     return true;
@@ -236,10 +214,10 @@ void cGLEngine::resize(cUniImg* image, QSize const& size)
     QMutexLocker lock(&mMutex);
     cDorUrizar::resize(image, size);
     cUniScreen* screen = dynamic_cast<cUniScreen*>(image);
-    QGLWidget* g = screen ? qobject_cast<QGLWidget*>(screen->widget()) : nullptr;
+    GLEngineNS::Widget* g = screen ? qobject_cast<GLEngineNS::Widget*>(screen->widget()) : nullptr;
     if (!g)
         return;
-    if (QGLContext::currentContext() != g->context())
+    if (!GLEngineNS::isCurrent(g))
         g->makeCurrent();
     glViewport(0, 0, g->width(), g->height());
     glMatrixMode(GL_PROJECTION);

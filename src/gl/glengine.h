@@ -13,7 +13,12 @@
 #include <QRectF>
 #include <QSize>
 
+// The screen's widget: a QGLWidget on Qt 5, a QOpenGLWidget on Qt 6.
+#if QT_VERSION_MAJOR >= 6
+class QOpenGLWidget;
+#else
 class QGLWidget;
+#endif
 class cUniImg;
 
 // The same type GL's headers declare; repeating the typedef keeps them out of
@@ -28,9 +33,14 @@ DORURIZAR_EXPORT unsigned int nSize(unsigned int n);
 typedef void (*glengine_bind)(void* data, int zero);
 
 // Payload of sigAccelerateMe: whoever holds *mutex keeps the GL engine, and
-// every GL call it makes, waiting.
+// every GL call it makes, waiting. The engine's recursive lock is a QMutex on
+// Qt 5 and a QRecursiveMutex on Qt 6, whose QMutex cannot recurse.
 struct glengine_ctx {
+#if QT_VERSION_MAJOR >= 6
+    QRecursiveMutex* mutex;
+#else
     QMutex* mutex;
+#endif
 };
 Q_DECLARE_METATYPE(glengine_ctx)
 
@@ -46,7 +56,8 @@ DORURIZAR_EXPORT extern char const* gSimpleVertexShader;
 DORURIZAR_EXPORT extern char const* gDeinterlaceFragmentShader;
 DORURIZAR_EXPORT extern glengine_shaders gShaders;
 
-// The engine that shows the screen through a QGLWidget. Images keep no pixels:
+// The engine that shows the screen through a QGLWidget (a QOpenGLWidget on
+// Qt 6). Images keep no pixels:
 // each one is a retained list of textured quads and references to other
 // images, rendered only when the screen's update ends. Every GL call assumes
 // the widget's context is current; the engine makes it current itself when
@@ -188,14 +199,18 @@ public:
     // Deletes the atlas textures.
     ~cGLEngine() override;
 
-    // Accepts only a QGLWidget; emits sigAccelerateMe once with the lock.
+    // Accepts only a QGLWidget (Qt 6: only a QOpenGLWidget, and false when it
+    // gets no GL context); emits sigAccelerateMe once with the lock.
     bool init(QWidget* widget) override;
     // Makes image current (nesting is not refused), creates its list on
     // first use and marks every item undrawn; false for a null image, which
     // leaves an open update open.
     bool beginUpdate(cUniImg* image) override;
-    // For the screen, also renders every list it reaches and presents it,
-    // swapping buffers only while the widget's autoBufferSwap() is on.
+    // For the screen, also renders every list it reaches and presents it.
+    // Qt 5 swaps buffers only while the widget's autoBufferSwap() is on. Qt 6
+    // renders into the widget's frame buffer object and asks the widget to
+    // update(), so Qt composes the frame on screen; it has no buffer swap to
+    // turn off, and leaves no context current afterwards.
     bool endUpdate(cUniImg* image) override;
     // Deletes every item showing image from every list, then image's own
     // list; ends the update when image is the current image.
@@ -225,14 +240,20 @@ public:
     static cUniData* toUniData(cUniImg& image);
     static cUniData* toUniData(cUniImg const& image);
 
+#if QT_VERSION_MAJOR >= 6
+    QOpenGLWidget* mGLWidget;
+    QMap<QImage const*, cTexture*> mTextures;  // one per font atlas, owned
+    QRecursiveMutex mMutex;
+#else
     QGLWidget* mGLWidget;
     QMap<QImage const*, cTexture*> mTextures;  // one per font atlas, owned
     QMutex mMutex;                              // recursive
+#endif
 
     static QList<cUniData*> mGlobalDataList;
 
 private:
-    QGLWidget* widget();
+    decltype(mGLWidget) widget();
     void makeContextCurrent();
     void buildShaders();
 

@@ -13,7 +13,6 @@
 #include <dorurizar/unifontmap.h>
 
 #include <QApplication>
-#include <QGLFormat>
 #include <QHash>
 #include <QTemporaryDir>
 #include <QTest>
@@ -275,7 +274,7 @@ void tst_Scenes::qt()
 
 void tst_Scenes::gl()
 {
-    if (!QGLFormat::hasOpenGL())
+    if (!displayOffersGL())
         QSKIP("this display offers no OpenGL");
     DTEST_IN_CHILD(30000);
     GLFixture f(QSize(20, 6));  // GL once left its viewport's middle row and column uncovered: both on the canvas

@@ -10,6 +10,7 @@
 #include <atlasfile.h>
 
 #include <QApplication>
+#include <QImageReader>
 #include <QtTest>
 
 #include <sys/resource.h>
@@ -329,6 +330,9 @@ private slots:
             a.image.fill(0);
         }
         QVERIFY(write(name, a));
+#if QT_VERSION_MAJOR >= 6
+        QImageReader::setAllocationLimit(0);  // Qt 6 refuses vast images by itself; the library must too
+#endif
         QCOMPARE(QImage(base + QStringLiteral(".png")).format(), a.image.format());
         QSettings s(base + QStringLiteral(".rects"), QSettings::IniFormat);
         if (rects <= 0)
@@ -429,6 +433,9 @@ private slots:
     // With border 0 and glyph b b + 1 pixels wide, a width names the bytes.
     void everyCodeUnitMeasuredWithTheCodecsByte()
     {
+#if QT_VERSION_MAJOR >= 6
+        QSKIP("Qt 6 has no codec without its compatibility module; the Qt 5 build compares");
+#else
         cUniFontMap map(cFontInfo("Bytes_10_-1_0_ffffffff_ff000000"));
         QTextCodec* codec = QTextCodec::codecForName("WINDOWS-1251");
         QVERIFY(codec);
@@ -448,6 +455,7 @@ private slots:
                                      QString(high) + high + low + QLatin1Char('a') + low + high + QLatin1Char('b')})
             QCOMPARE(map.MeasureString(mixed).width(), widthByCodec(mixed));
         QCOMPARE(map.MeasureString(QString(QChar(0x0410))).width(), 0xC0 + 1);
+#endif
     }
 };
 

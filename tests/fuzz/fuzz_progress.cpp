@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const int whole = arrived.size() / 4;
         const qint32 value = whole ? qFromBigEndian<qint32>(arrived.constData() + 4 * whole - 4) : 0;
         if (progress != qBound(0, int(value), 100) || device.pos() != 4 * whole)
-            qFatal("progress %d after %d bytes", progress, arrived.size());
+            qFatal("progress %d after %d bytes", progress, int(arrived.size()));
     }
     return 0;
 }

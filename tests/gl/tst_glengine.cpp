@@ -88,7 +88,7 @@ private slots:
         DTEST_IN_CHILD(30000);
         cGLEngine engine;
         QStringList calls;  // the payload's type, and whether its lock could be taken then
-        QMutex* mutex = nullptr;
+        decltype(glengine_ctx::mutex) mutex = nullptr;  // QRecursiveMutex* on Qt 6
         QObject::connect(&engine, &SignalOf::sigAccelerateMe, [&](QVariant const& v) {
             mutex = qvariant_cast<glengine_ctx>(v).mutex;
             const bool locked = mutex && mutex->tryLock();
@@ -101,7 +101,7 @@ private slots:
         QVERIFY(calls.isEmpty() && !engine.mGLWidget);
         delete new cUniImg(&engine);  // an engine without a widget never reaches for a context
 
-        QGLWidget gl;
+        GLWidgetBase gl;
         gl.resize(32, 32);
         QVERIFY(dtest::showAndWait(&gl) && engine.init(&gl));
         QCOMPARE(calls, QStringList{QStringLiteral("glengine_ctx locked")});
@@ -278,7 +278,7 @@ private slots:
         QCOMPARE(f.data(a)->mItems.size(), 1);
         record(b, [&] { b.drawImage(QRect(0, 0, 20, 20), a); });
         redWith(b);
-        QCOMPARE(qMakePair(f.data(a)->mItems.size(), f.data(b)->mItems.size()), qMakePair(1, 1));
+        QCOMPARE(qMakePair(int(f.data(a)->mItems.size()), int(f.data(b)->mItems.size())), qMakePair(1, 1));
         cUniImg d;  // reaches b twice, which is no cycle
         d.resize(20, 20);
         record(d, [&] { d.drawImage(QRect(0, 0, 10, 20), b), d.drawImage(QRect(10, 0, 10, 20), b); });
@@ -293,13 +293,21 @@ private slots:
     }
 
     // Regression: the screen swapped buffers for a host that swaps them itself.
+    // Qt 6 has no swap to turn off: a later repaint (an expose) shows the
+    // frame kept in the widget's frame buffer.
     void hostSwapsWhenAutomaticSwapIsOff()
     {
         GL_CHILD_CASE(GLFixture, f);
+#if QT_VERSION_MAJOR >= 6
+        QCOMPARE(dtest::countPixels(f.present([&] { f.screen.fillRect(QRect(0, 0, 10, 10), QColor(kRed)); }), kRed), 100);
+        f.widget.repaint();
+        QCOMPARE(dtest::countPixels(dtest::grabWidget(&f.widget), kRed), 100);
+#else
         f.widget.setAutoBufferSwap(false);
         QCOMPARE(dtest::countPixels(f.present([&] { f.screen.fillRect(QRect(0, 0, 10, 10), QColor(kRed)); }), kRed), 0);
         f.widget.swapBuffers();
         QCOMPARE(dtest::countPixels(dtest::grabWidget(&f.widget), kRed), 100);
+#endif
     }
 
     // Regression: a child with a zero side was drawn with an infinite scale.
@@ -317,7 +325,7 @@ private slots:
         for (int y = 0; y < 8; ++y)
             std::fill_n(rows.begin() + y * 20, 16, kGreen);
         const QImage padded(reinterpret_cast<uchar const*>(rows.data()), 16, 8, 80, QImage::Format_ARGB32);
-        QGLWidget other;
+        GLWidgetBase other;
         other.setGeometry(600, 600, 8, 8);
         QVERIFY(dtest::showAndWait(&other));
         other.makeCurrent();

@@ -1,4 +1,8 @@
-# Runs as `cmake -P`: install, then build and run the client both ways.
+cmake_minimum_required(VERSION 3.19)
+# Runs as `cmake -P`: installs BUILD_DIR (a Qt QT_MAJOR build), and OTHER_DIR
+# (a build of OTHER_MAJOR) when given, into one prefix; the two must install
+# no file in common. Then a small client is built and run against each, once
+# through the CMake package and once through pkg-config.
 function(run)
     execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
     if(NOT rc EQUAL 0)
@@ -9,43 +13,79 @@ endfunction()
 
 set(prefix ${WORK_DIR}/prefix)
 file(REMOVE_RECURSE ${WORK_DIR})
-run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
-
-foreach(header dorurizar.h uniimg.h uniscreen.h unipaintermarkup.h qtengine.h unifontmap.h dorurizar_export.h)
-    if(NOT EXISTS ${prefix}/include/dorurizar/${header})
-        message(FATAL_ERROR "not installed: include/dorurizar/${header}")
-    endif()
+set(installed "")
+foreach(dir IN ITEMS ${BUILD_DIR} ${OTHER_DIR})
+    run(${CMAKE_COMMAND} --install ${dir} --prefix ${prefix})
+    file(STRINGS ${dir}/install_manifest.txt files)
+    foreach(f IN LISTS files)
+        if(f IN_LIST installed)
+            message(FATAL_ERROR "both builds install ${f}")
+        endif()
+    endforeach()
+    list(APPEND installed ${files})
 endforeach()
-file(GLOB sonames ${prefix}/lib/libdorurizar.so.1)
-if(NOT sonames)
-    message(FATAL_ERROR "not installed: lib/libdorurizar.so.1")
-endif()
 
 set(ENV{LD_LIBRARY_PATH} "${prefix}/lib:$ENV{LD_LIBRARY_PATH}")
 set(ENV{QT_QPA_PLATFORM} offscreen)
-
-# Through the CMake package.
-run(${CMAKE_COMMAND} -S ${CLIENT_DIR} -B ${WORK_DIR}/cmake-client
-    -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${CXX} "-DCMAKE_CXX_FLAGS=${EXTRA_FLAGS}"
-    "-DCMAKE_EXE_LINKER_FLAGS=${EXTRA_FLAGS}")
-run(${CMAKE_COMMAND} --build ${WORK_DIR}/cmake-client)
-run(${WORK_DIR}/cmake-client/client)
-if(NOT last_output MATCHES "client ok")
-    message(FATAL_ERROR "CMake client printed: ${last_output}")
-endif()
-
-# Through pkg-config.
 set(ENV{PKG_CONFIG_PATH} "${prefix}/lib/pkgconfig:$ENV{PKG_CONFIG_PATH}")
-execute_process(COMMAND pkg-config --cflags --libs dorurizar
-    RESULT_VARIABLE rc OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE)
-if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "pkg-config does not know dorurizar")
-endif()
-separate_arguments(flags UNIX_COMMAND "${flags}")
 separate_arguments(extra UNIX_COMMAND "${EXTRA_FLAGS}")
-run(${CXX} -std=c++17 ${extra} ${CLIENT_DIR}/client.cpp -o ${WORK_DIR}/pkgconfig-client ${flags})
-run(${WORK_DIR}/pkgconfig-client)
-if(NOT last_output MATCHES "client ok")
-    message(FATAL_ERROR "pkg-config client printed: ${last_output}")
-endif()
-message(STATUS "both clients built and ran against ${prefix}")
+
+function(check_client major)
+    # What each major installs under: Qt 5 keeps the plain names.
+    set(package Dorurizar)
+    set(suffix "")
+    set(includes ${prefix}/include)
+    set(fontgen ${prefix}/bin/fontgen)
+    if(NOT major EQUAL 5)
+        set(package DorurizarQt${major})
+        set(suffix -qt${major})
+        set(includes ${prefix}/include/dorurizar${suffix})
+        set(fontgen ${prefix}/libexec/dorurizar${suffix}/fontgen)
+    endif()
+    # The installed generator finds its libraries on its own.
+    execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${fontgen}
+        RESULT_VARIABLE rc ERROR_VARIABLE err)
+    if(rc EQUAL 0 OR NOT err MATCHES "usage: fontgen")
+        message(FATAL_ERROR "${fontgen} without arguments: ${rc} ${err}")
+    endif()
+    foreach(header dorurizar.h uniimg.h uniscreen.h unipaintermarkup.h qtengine.h unifontmap.h dorurizar_export.h
+                   version.h)
+        if(NOT EXISTS ${includes}/dorurizar/${header})
+            message(FATAL_ERROR "not installed: ${includes}/dorurizar/${header}")
+        endif()
+    endforeach()
+    if(NOT EXISTS ${prefix}/lib/libdorurizar${suffix}.so.1 OR NOT EXISTS ${prefix}/lib/libtavosettings${suffix}.so.1)
+        message(FATAL_ERROR "not installed: lib/libdorurizar${suffix}.so.1 and lib/libtavosettings${suffix}.so.1")
+    endif()
+    file(STRINGS ${includes}/dorurizar/version.h line REGEX "define DORURIZAR_QT_MAJOR ${major}[ /]")
+    if(NOT line)
+        message(FATAL_ERROR "${includes}/dorurizar/version.h does not name Qt ${major}")
+    endif()
+
+    set(work ${WORK_DIR}/qt${major})
+    run(${CMAKE_COMMAND} -S ${CLIENT_DIR} -B ${work}/cmake-client -DDORURIZAR_PACKAGE=${package}
+        -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${CXX} "-DCMAKE_CXX_FLAGS=${EXTRA_FLAGS}"
+        "-DCMAKE_EXE_LINKER_FLAGS=${EXTRA_FLAGS}")
+    run(${CMAKE_COMMAND} --build ${work}/cmake-client)
+    run(${work}/cmake-client/client)
+    if(NOT last_output MATCHES "client ok")
+        message(FATAL_ERROR "Qt ${major} CMake client printed: ${last_output}")
+    endif()
+
+    execute_process(COMMAND pkg-config --cflags --libs dorurizar${suffix}
+        RESULT_VARIABLE rc OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT rc EQUAL 0)
+        message(FATAL_ERROR "pkg-config does not know dorurizar${suffix}")
+    endif()
+    separate_arguments(flags UNIX_COMMAND "${flags}")
+    run(${CXX} -std=c++17 ${extra} ${CLIENT_DIR}/client.cpp -o ${work}/pkgconfig-client ${flags})
+    run(${work}/pkgconfig-client)
+    if(NOT last_output MATCHES "client ok")
+        message(FATAL_ERROR "Qt ${major} pkg-config client printed: ${last_output}")
+    endif()
+endfunction()
+
+foreach(major IN ITEMS ${QT_MAJOR} ${OTHER_MAJOR})
+    check_client(${major})
+endforeach()
+message(STATUS "clients of Qt ${QT_MAJOR} ${OTHER_MAJOR} built and ran against ${prefix}")

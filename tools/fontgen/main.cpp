@@ -7,6 +7,7 @@
 #include <dorurizar/unifontmap.h>
 
 #include <atlasfile.h>
+#include <cp1251table_p.h>  // the library's own table, shared
 
 #include <QDir>
 #include <QFile>
@@ -17,7 +18,6 @@
 #include <QGuiApplication>
 #include <QImageWriter>
 #include <QPainter>
-#include <QTextCodec>
 #include <QVector>
 
 #include <cerrno>
@@ -57,9 +57,39 @@ int fail(QString const& message)
     return 1;
 }
 
+// Where Qt 6 differs: the font list is static, and weights run from 1 to
+// 1000 as in OpenType, while names keep Qt 5's 0 to 99, mapped here between
+// the named weights (Thin 0 -> 100, Normal 50 -> 400, Black 87 -> 900).
+#if QT_VERSION_MAJOR >= 6
+QStringList installedFamilies()
+{
+    return QFontDatabase::families();
+}
+
+QFont::Weight fontWeight(int weight)
+{
+    static const int from[] = {0, 12, 25, 50, 57, 63, 75, 81, 87, 99};
+    static const int to[] = {100, 200, 300, 400, 500, 600, 700, 800, 900, 1000};
+    int i = 1;
+    while (i < 9 && weight > from[i])
+        ++i;
+    return QFont::Weight(to[i - 1] + (weight - from[i - 1]) * (to[i] - to[i - 1]) / (from[i] - from[i - 1]));
+}
+#else
+QStringList installedFamilies()
+{
+    return QFontDatabase().families();
+}
+
+int fontWeight(int weight)
+{
+    return weight;
+}
+#endif
+
 QString resolveFamily(QString const& family, QString const& alternative)
 {
-    const QStringList installed = QFontDatabase().families();
+    const QStringList installed = installedFamilies();
     if (!family.isEmpty() && installed.contains(family, Qt::CaseInsensitive))
         return family;
     if (!alternative.isEmpty() && installed.contains(alternative, Qt::CaseInsensitive))
@@ -137,13 +167,9 @@ int main(int argc, char** argv)
         return fail(QStringLiteral("can't create directory \"%1\"").arg(dirPath));
     report(0);
 
-    QTextCodec* codec = QTextCodec::codecForName("WINDOWS-1251");
-    if (!codec)
-        return fail(QStringLiteral("no WINDOWS-1251 codec"));
-
     QFont font(resolveFamily(info.mFamily, alternative));
     font.setPixelSize(qMax(1, qRound(info.mFontSize * 96.0 / 72.0)));
-    font.setWeight(info.mWeight < 0 ? int(QFont::Normal) : qMin(info.mWeight, 99));
+    font.setWeight(info.mWeight < 0 ? QFont::Normal : fontWeight(qMin(info.mWeight, 99)));
     font.setStyleStrategy(QFont::PreferAntialias);
     const QFontMetrics metrics(font);
     const int B = info.mBorder;
@@ -156,7 +182,8 @@ int main(int argc, char** argv)
     QVector<QRect> inks(256);
     int lift = 0;
     for (int b = 0; b < 256; ++b) {
-        const QString text = codec->toUnicode(QByteArray(1, char(b)));
+        const QChar c = b < 0x80 ? QChar(b) : QChar(UniFontMapNS::kCp1251UpperHalf[b - 0x80]);
+        const QString text(c);
         Glyph& g = glyphs[b];
         if (text.size() != 1 || text[0] == QChar::ReplacementCharacter || text[0].category() == QChar::Other_Control)
             continue;
