@@ -276,7 +276,7 @@ void tst_Scenes::gl()
 {
     if (!displayOffersGL())
         QSKIP("this display offers no OpenGL");
-    DTEST_IN_CHILD(30000);
+    DTEST_ROWS_IN_ONE_CHILD(60000);
     GLFixture f(QSize(20, 6));  // GL once left its viewport's middle row and column uncovered: both on the canvas
     QVERIFY(f.ready);
     QImage shot;
@@ -285,7 +285,7 @@ void tst_Scenes::gl()
 
 void tst_Scenes::sdl()
 {
-    DTEST_IN_CHILD(30000);
+    DTEST_ROWS_IN_ONE_CHILD(60000);
     SdlCanvas f(kCanvas);
     QVERIFY(f.ready);
     cUniImg::switchEngine(&f.engine);

@@ -82,9 +82,9 @@ struct GLFixture {
     bool ready = false;
 };
 
-// Opens a case that runs in a child process of its own, with a ready
-// fixture f of the given type.
-#define GL_CHILD_CASE(Fixture, f, ...) DTEST_IN_CHILD(30000); Fixture f{__VA_ARGS__}; QVERIFY(f.ready)
+// Opens a case that runs in a child process (the rows of one case share
+// it), with a ready fixture f of the given type.
+#define GL_CHILD_CASE(Fixture, f, ...) DTEST_ROWS_IN_ONE_CHILD(60000); Fixture f{__VA_ARGS__}; QVERIFY(f.ready)
 
 // One update of an off-screen image, drawn by draw().
 template <typename Draw>

@@ -48,9 +48,9 @@ inline unsigned pixelAt(SDL_Surface* s, int x, int y)
     return reinterpret_cast<Uint32*>(static_cast<uchar*>(s->pixels) + y * s->pitch)[x];
 }
 
-// Opens a case that runs in a child process of its own, with a ready
-// fixture f of the given type.
-#define SDL_CHILD_CASE(Fixture, f, ...) DTEST_IN_CHILD(30000); Fixture f{__VA_ARGS__}; QVERIFY(f.ready)
+// Opens a case that runs in a child process (the rows of one case share
+// it), with a ready fixture f of the given type.
+#define SDL_CHILD_CASE(Fixture, f, ...) DTEST_ROWS_IN_ONE_CHILD(60000); Fixture f{__VA_ARGS__}; QVERIFY(f.ready)
 
 // An SdlFixture with one image of its engine, sized but not yet updating.
 struct SdlCanvas : SdlFixture {

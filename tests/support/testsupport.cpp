@@ -1,6 +1,7 @@
 #include "testsupport.h"
 
 #include <QApplication>
+#include <QHash>
 #include <QProcessEnvironment>
 #include <QScreen>
 #include <QTest>
@@ -13,11 +14,8 @@ namespace dtest {
 
 static const char kChildVariable[] = "DORURIZAR_TEST_CHILD";
 
-ChildResult runThisInChild(int timeoutMs, QStringList const& env, QString const& workDir)
+static ChildResult runChild(QString const& selection, int timeoutMs, QStringList const& env, QString const& workDir)
 {
-    QString selection = QString::fromLatin1(QTest::currentTestFunction());
-    if (QTest::currentDataTag())
-        selection += QLatin1Char(':') + QString::fromLatin1(QTest::currentDataTag());
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(kChildVariable, QStringLiteral("1"));
     for (QString const& entry : env)
@@ -39,6 +37,36 @@ ChildResult runThisInChild(int timeoutMs, QStringList const& env, QString const&
     result.crashed = !result.timedOut && child.exitStatus() == QProcess::CrashExit;
     result.exitCode = child.exitCode();
     return result;
+}
+
+ChildResult runThisInChild(int timeoutMs, QStringList const& env, QString const& workDir)
+{
+    QString selection = QString::fromLatin1(QTest::currentTestFunction());
+    if (QTest::currentDataTag())
+        selection += QLatin1Char(':') + QString::fromLatin1(QTest::currentDataTag());
+    return runChild(selection, timeoutMs, env, workDir);
+}
+
+QByteArray rowFailureInSharedChild(int timeoutMs)
+{
+    static QHash<QByteArray, ChildResult> runs;  // by test function
+    const QByteArray function = QTest::currentTestFunction();
+    auto run = runs.find(function);
+    if (run == runs.end())
+        run = runs.insert(function, runChild(QString::fromLatin1(function), timeoutMs, {}, {}));
+    const QByteArray failure = failureOf(*run);
+    if (failure.isEmpty())
+        return failure;
+    // The child's log names each row's verdict: "PASS   : tst_X::function(row)".
+    // A child that failed with no failing row (a sanitizer's report at exit,
+    // a crash in clean-up) fails every row.
+    const QByteArray passed = "::" + function + '(' + QTest::currentDataTag() + ')';
+    bool rowPassed = false, otherRowFailed = false;
+    for (QByteArray const& line : run->output.split('\n')) {
+        rowPassed = rowPassed || (line.startsWith("PASS   : ") && line.trimmed().endsWith(passed));
+        otherRowFailed = otherRowFailed || line.startsWith("FAIL!  : ");
+    }
+    return rowPassed && otherRowFailed ? QByteArray() : "this row did not pass in the " + failure;
 }
 
 bool isChild()

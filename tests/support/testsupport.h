@@ -28,6 +28,12 @@ bool isChild();
 // is its working directory.
 ChildResult runThisInChild(int timeoutMs = 30000, QStringList const& env = {}, QString const& workDir = {});
 
+// Runs every data row of the current test function in one child process,
+// once, on its first row (a row's fixture is cheap, a process with its own
+// display connection is not); returns why the current row failed there,
+// empty when it passed.
+QByteArray rowFailureInSharedChild(int timeoutMs);
+
 // Why a child did not pass, with all it printed; empty when it exited with 0.
 QByteArray failureOf(ChildResult const& r);
 
@@ -50,6 +56,18 @@ int countPixels(QImage const& img, unsigned value);
     do {                                                                                      \
         if (!dtest::isChild()) {                                                              \
             const QByteArray failure_ = dtest::failureOf(dtest::runThisInChild(__VA_ARGS__)); \
+            QVERIFY2(failure_.isEmpty(), failure_.constData());                               \
+            return;                                                                           \
+        }                                                                                     \
+    } while (0)
+
+// As DTEST_IN_CHILD, for cases whose rows may share one child process: the
+// rows of the function run together in one child, and each row of the parent
+// reports its own row's verdict there.
+#define DTEST_ROWS_IN_ONE_CHILD(timeoutMs)                                                    \
+    do {                                                                                      \
+        if (!dtest::isChild()) {                                                              \
+            const QByteArray failure_ = dtest::rowFailureInSharedChild(timeoutMs);            \
             QVERIFY2(failure_.isEmpty(), failure_.constData());                               \
             return;                                                                           \
         }                                                                                     \
