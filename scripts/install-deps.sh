@@ -17,6 +17,10 @@ libsdl1.2-dev
 libgl-dev
 libgl1-mesa-dri
 libbenchmark-dev
+libavcodec-dev
+libavformat-dev
+libavutil-dev
+libswscale-dev
 clang-14
 libclang-rt-14-dev
 xvfb

@@ -46,3 +46,7 @@ void cDorUrizar::destroyData(cUniImg*)
 void cDorUrizar::resize(cUniImg*, QSize const&)
 {
 }
+
+void cDorUrizar::drawImage(QRect const&, cUniYuvFrame const&, QRect const&)
+{
+}

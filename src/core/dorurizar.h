@@ -14,6 +14,7 @@ class QString;
 class QWidget;
 class cUniFontMap;
 class cUniImg;
+class cUniYuvFrame;
 
 // The drawing back-end behind every image handle. Drawing operations carry no
 // target: they draw into the image of the last successful beginUpdate().
@@ -58,6 +59,11 @@ public:
 
     // The same with another handle's pixels as the source.
     virtual void drawImage(QRect const& target, cUniImg& source, QRect const& sourceRect) = 0;
+
+    // The same with a YUV video frame as the source, converted by its matrix
+    // and range. Draws nothing unless source.canDraw(sourceRect); the base
+    // draws nothing at all.
+    virtual void drawImage(QRect const& target, cUniYuvFrame const& source, QRect const& sourceRect);
 
     // Fills rect of the current image with color.
     virtual void fillRect(QRect const& rect, QColor const& color) = 0;

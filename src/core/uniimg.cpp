@@ -82,6 +82,12 @@ void cUniImg::drawImage(QRect const& target, cUniImg& source, QRect const& sourc
         e->drawImage(target, source, sourceRect);
 }
 
+void cUniImg::drawImage(QRect const& target, cUniYuvFrame const& frame, QRect const& sourceRect)
+{
+    if (cDorUrizar* e = currentEngine())
+        e->drawImage(target, frame, sourceRect);
+}
+
 void cUniImg::drawImage(QRect const& target, cUniImg& source)
 {
     if (cDorUrizar* e = currentEngine())

@@ -11,6 +11,7 @@ class QImage;
 class QString;
 class cDorUrizar;
 class cUniFontMap;
+class cUniYuvFrame;
 
 // A drawable off-screen image. It owns no pixels: every call goes to its own
 // engine, or to the process-wide current one, which keeps its per-image data
@@ -38,6 +39,7 @@ public:
     // nothing.
     virtual void drawImage(QRect const& target, QImage const& image, QRect const& sourceRect);
     virtual void drawImage(QRect const& target, cUniImg& source, QRect const& sourceRect);
+    virtual void drawImage(QRect const& target, cUniYuvFrame const& frame, QRect const& sourceRect);
     virtual void fillRect(QRect const& rect, QColor const& color);
     virtual void drawRect(QRect const& rect, QColor const& color);
     virtual void drawGradient(QRect const& rect, QColor const& c1, QColor const& c2);
