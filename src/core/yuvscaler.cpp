@@ -10,17 +10,28 @@ extern "C" {
 
 #include <algorithm>
 #include <array>
-#include <climits>
+#include <cmath>
 #include <cstring>
 #include <vector>
+
+// A vector form of the conversion where the compiler can target AVX2 in
+// one function and the processor says it has it.
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define DORURIZAR_YUV_AVX2 1
+#include <immintrin.h>
+#else
+#define DORURIZAR_YUV_AVX2 0
+#endif
 
 namespace YuvScaler {
 
 namespace {
 
-// Bilinear filtering; the full-resolution chroma path is what keeps limited
-// range within 1 level of exact: the table-driven output is up to 3 off.
-const int kFlags = SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT;
+// libswscale scales the planes by nearest sample, as the engines scale
+// pictures; its fast paths do that in YUV. Its own conversion to RGB is
+// either up to 4 levels off (table-driven) or several times slower than the
+// scaling (exact, with full chroma interpolation), so the conversion is ours.
+const int kFlags = SWS_POINT;
 
 // The lines one filter tap may reach beyond the source position it serves.
 const qint64 kMargin = 2;
@@ -45,18 +56,128 @@ AVPixelFormat sourceFormat(cUniYuvFrame::Format format)
     }
 }
 
+// Scaling stays in YUV: 4:2:0 frames into I420, YUYV into planar 4:2:2.
+AVPixelFormat scaledFormat(cUniYuvFrame::Format format)
+{
+    return format == cUniYuvFrame::YUYV ? AV_PIX_FMT_YUV422P : AV_PIX_FMT_YUV420P;
+}
+
 struct Geometry {
     AVPixelFormat from, to;
     int srcW, srcH, dstW, dstH;
-    cUniYuvFrame::Matrix matrix;
-    cUniYuvFrame::Range range;
 
     bool operator==(Geometry const& o) const
     {
-        return from == o.from && to == o.to && srcW == o.srcW && srcH == o.srcH && dstW == o.dstW && dstH == o.dstH
-            && matrix == o.matrix && range == o.range;
+        return from == o.from && to == o.to && srcW == o.srcW && srcH == o.srcH && dstW == o.dstW && dstH == o.dstH;
     }
 };
+
+// Y'CbCr to R'G'B' in 16-bit fixed point: a sample less its offset, times
+// 128, times a coefficient in units of 1/8192 keeps the top 16 bits of the
+// product, which leaves 1/16 of a level. Each of the three products drops
+// under 1/16, so every output lies within 0.7 of the exact value, for every
+// input byte; no sum leaves 16 bits.
+struct Coefficients {
+    qint16 yOffset, y, rv, gu, gv, bu;
+};
+
+Coefficients coefficientsOf(cUniYuvFrame::Matrix matrix, cUniYuvFrame::Range range)
+{
+    const double kr = matrix == cUniYuvFrame::BT709 ? 0.2126 : 0.299;
+    const double kb = matrix == cUniYuvFrame::BT709 ? 0.0722 : 0.114;
+    const double kg = 1 - kr - kb;
+    const bool full = range == cUniYuvFrame::Full;
+    const double ys = full ? 1 : 255.0 / 219, cs = full ? 1 : 255.0 / 224;
+    auto fixed = [](double v) { return qint16(std::lround(v * 8192)); };
+    return {qint16(full ? 0 : 16), fixed(ys), fixed(2 * (1 - kr) * cs), fixed(2 * (1 - kb) * kb / kg * cs),
+            fixed(2 * (1 - kr) * kr / kg * cs), fixed(2 * (1 - kb) * cs)};
+}
+
+// The top half of a 16 x 16-bit product, as the vector form's multiply gives it.
+int mulHigh(int a, int b)
+{
+    return (a * b) >> 16;
+}
+
+// Pixels x .. w - 1 of a row (see convertRow()), one at a time.
+void convertPixels(uchar const* y, uchar const* u, uchar const* v, int x, int w, quint32* out, Order order,
+                   Coefficients const& k)
+{
+    for (; x < w; ++x) {
+        const int ys = mulHigh((y[x] - k.yOffset) * 128, k.y);
+        const int us = (u[x / 2] - 128) * 128, vs = (v[x / 2] - 128) * 128;
+        const quint32 r = quint32(qBound(0, (ys + mulHigh(vs, k.rv) + 8) >> 4, 255));
+        const quint32 g = quint32(qBound(0, (ys - mulHigh(us, k.gu) - mulHigh(vs, k.gv) + 8) >> 4, 255));
+        const quint32 b = quint32(qBound(0, (ys + mulHigh(us, k.bu) + 8) >> 4, 255));
+        out[x] = order == Order::Argb ? 0xff000000u | r << 16 | g << 8 | b : 0xff000000u | b << 16 | g << 8 | r;
+    }
+}
+
+#if DORURIZAR_YUV_AVX2
+// The same sixteen pixels at a time, with the same arithmetic and so the
+// same results; returns the pixels done (all but an odd width's last, or
+// none in a row narrower than 16). An Argb word is B G R A in memory,
+// an Abgr one R G B A.
+template <bool argb>
+__attribute__((target("avx2"))) int convertAvx2(uchar const* y, uchar const* u, uchar const* v, int w,
+                                                quint32* out, Coefficients const& k)
+{
+    const __m256i yOffset = _mm256_set1_epi16(k.yOffset), c128 = _mm256_set1_epi16(128);
+    const __m256i ky = _mm256_set1_epi16(k.y), krv = _mm256_set1_epi16(k.rv), kgu = _mm256_set1_epi16(k.gu);
+    const __m256i kgv = _mm256_set1_epi16(k.gv), kbu = _mm256_set1_epi16(k.bu), half = _mm256_set1_epi16(8);
+    const __m256i alpha = _mm256_set1_epi8(-1);
+    if (w < 16)
+        return 0;
+    // A row's last block overlaps the one before it rather than leave up
+    // to 15 pixels to the scalar form; it starts on a chroma pair.
+    for (int x = 0, end = (w - 16) & ~1;; x = std::min(x + 16, end)) {
+        const __m128i u8 = _mm_loadl_epi64(reinterpret_cast<__m128i const*>(u + x / 2));
+        const __m128i v8 = _mm_loadl_epi64(reinterpret_cast<__m128i const*>(v + x / 2));
+        __m256i ys = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<__m128i const*>(y + x)));
+        __m256i us = _mm256_cvtepu8_epi16(_mm_unpacklo_epi8(u8, u8));
+        __m256i vs = _mm256_cvtepu8_epi16(_mm_unpacklo_epi8(v8, v8));
+        ys = _mm256_mulhi_epi16(_mm256_slli_epi16(_mm256_sub_epi16(ys, yOffset), 7), ky);
+        us = _mm256_slli_epi16(_mm256_sub_epi16(us, c128), 7);
+        vs = _mm256_slli_epi16(_mm256_sub_epi16(vs, c128), 7);
+        __m256i r = _mm256_add_epi16(ys, _mm256_mulhi_epi16(vs, krv));
+        __m256i g = _mm256_sub_epi16(_mm256_sub_epi16(ys, _mm256_mulhi_epi16(us, kgu)), _mm256_mulhi_epi16(vs, kgv));
+        __m256i b = _mm256_add_epi16(ys, _mm256_mulhi_epi16(us, kbu));
+        r = _mm256_srai_epi16(_mm256_add_epi16(r, half), 4);
+        r = _mm256_packus_epi16(r, r);
+        g = _mm256_srai_epi16(_mm256_add_epi16(g, half), 4);
+        g = _mm256_packus_epi16(g, g);
+        b = _mm256_srai_epi16(_mm256_add_epi16(b, half), 4);
+        b = _mm256_packus_epi16(b, b);
+        // Each 128-bit lane holds 8 pixels; p0 has the first 4 of each, p1 the others.
+        const __m256i low = _mm256_unpacklo_epi8(argb ? b : r, g);
+        const __m256i high = _mm256_unpacklo_epi8(argb ? r : b, alpha);
+        const __m256i p0 = _mm256_unpacklo_epi16(low, high), p1 = _mm256_unpackhi_epi16(low, high);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), _mm256_permute2x128_si256(p0, p1, 0x20));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x + 8), _mm256_permute2x128_si256(p0, p1, 0x31));
+        if (x == end)
+            return x + 16;
+    }
+}
+
+bool hasAvx2()
+{
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+}
+#endif
+
+// One row of w pixels from w luma samples and the (w + 1) / 2 chroma
+// samples of each of u and v, each spread over its two pixels.
+void convertRow(uchar const* y, uchar const* u, uchar const* v, int w, quint32* out, Order order,
+                Coefficients const& k)
+{
+    int x = 0;
+#if DORURIZAR_YUV_AVX2
+    if (hasAvx2())
+        x = order == Order::Argb ? convertAvx2<true>(y, u, v, w, out, k) : convertAvx2<false>(y, u, v, w, out, k);
+#endif
+    convertPixels(y, u, v, x, w, out, order, k);
+}
 
 SwsContext* makeContext(Geometry const& g)
 {
@@ -70,19 +191,14 @@ SwsContext* makeContext(Geometry const& g)
     av_opt_set_int(c, "dsth", g.dstH, 0);
     av_opt_set_int(c, "dst_format", g.to, 0);
     av_opt_set_int(c, "sws_flags", kFlags, 0);
-    // Our chroma sits with the left luma sample of its pair and between its
-    // two rows; libswscale would centre it both ways.
+    // Our chroma sits with the left luma sample of its pair and, in 4:2:0,
+    // between its two rows; the scaled planes' chroma covers its pixels
+    // evenly, as convertRow() spreads it.
     av_opt_set_int(c, "src_h_chr_pos", 0, 0);
-    av_opt_set_int(c, "src_v_chr_pos", 128, 0);
+    if (g.from != AV_PIX_FMT_YUYV422)
+        av_opt_set_int(c, "src_v_chr_pos", 128, 0);
+    av_opt_set_int(c, "dst_h_chr_pos", 128, 0);
     if (sws_init_context(c, nullptr, nullptr) < 0) {
-        sws_freeContext(c);
-        return nullptr;
-    }
-    int const* coefficients = sws_getCoefficients(g.matrix == cUniYuvFrame::BT709 ? SWS_CS_ITU709 : SWS_CS_ITU601);
-    // Output RGB is full range; brightness 0, contrast and saturation 1 (16.16).
-    if (sws_setColorspaceDetails(c, coefficients, g.range == cUniYuvFrame::Full, coefficients, 1, 0, 1 << 16,
-                                 1 << 16)
-        < 0) {
         sws_freeContext(c);
         return nullptr;
     }
@@ -175,18 +291,24 @@ PlaneCut planeCut(cUniYuvFrame::Format format, int i, QRect const& crop)
 // Bytes past the end of a row that libswscale's vector code may read.
 const qint64 kOverread = 256;
 
+// A row of the scaled planes: room for libswscale's vector stores past its end.
+int scaledStride(int w)
+{
+    return (w + 127) & ~63;
+}
+
 // Converts the crop of frame into w x h pixels at out, rows stride bytes
-// apart. The rows whose overread could leave their plane are copied, with
-// room after them, and given to libswscale as a second slice.
-bool convert(cUniYuvFrame const& frame, QRect const& crop, AVPixelFormat to, int w, int h, uchar* out,
-             qsizetype stride)
+// apart: libswscale scales it into planes of w x h, which are then
+// converted. The rows whose overread could leave their plane are copied,
+// with room after them, and given to libswscale as a second slice.
+bool convert(cUniYuvFrame const& frame, QRect const& crop, Order order, int w, int h, uchar* out, qsizetype stride)
 {
     static thread_local ContextCache cache;
     static thread_local std::vector<uchar> tail;
-    const Geometry g{sourceFormat(frame.mFormat), to, crop.width(), crop.height(), w, h, frame.mMatrix,
-                     frame.mRange};
+    static thread_local std::vector<uchar> scaled;
+    const Geometry g{sourceFormat(frame.mFormat), scaledFormat(frame.mFormat), crop.width(), crop.height(), w, h};
     SwsContext* c = cache.get(g);
-    if (!c || stride > INT_MAX)
+    if (!c)
         return false;
     const int planeCount = frame.planeCount();
     uchar const* planes[4] = {nullptr, nullptr, nullptr, nullptr};
@@ -202,34 +324,51 @@ bool convert(cUniYuvFrame const& frame, QRect const& crop, AVPixelFormat to, int
         const qint64 safeRows = std::max<qint64>(0, floorDiv(end - first - cuts[i].bytes - kOverread, strides[i]) + 1);
         split = int(std::min<qint64>(split, safeRows << cuts[i].rowShift));
     }
-    if (frame.mFormat != cUniYuvFrame::YUYV)
+    const bool yuyv = frame.mFormat == cUniYuvFrame::YUYV;
+    if (!yuyv)
         split &= ~1;  // 4:2:0 slices start on a chroma row
-    uint8_t* dst[4] = {out, nullptr, nullptr, nullptr};
-    const int dstStrides[4] = {int(stride), 0, 0, 0};
-    int done = split > 0 ? sws_scale(c, planes, strides, 0, split, dst, dstStrides) : 0;
-    if (split == crop.height())
-        return done == h;
 
-    uchar const* copies[4] = {nullptr, nullptr, nullptr, nullptr};
-    int copyStrides[4] = {0, 0, 0, 0};
-    size_t offsets[3], total = 0;
-    for (int i = 0; i < planeCount; ++i) {
-        const int rows = ((crop.height() - split) + cuts[i].rowShift) >> cuts[i].rowShift;
-        copyStrides[i] = cuts[i].bytes + int(kOverread);
-        offsets[i] = total;
-        total += size_t(rows) * size_t(copyStrides[i]);
+    const int rowShift = yuyv ? 0 : 1;
+    const int lumaStride = scaledStride(w), chromaStride = scaledStride((w + 1) / 2);
+    const size_t lumaBytes = size_t(lumaStride) * size_t(h);
+    const size_t chromaBytes = size_t(chromaStride) * size_t((h + rowShift) >> rowShift);
+    if (scaled.size() < lumaBytes + 2 * chromaBytes)
+        scaled.resize(lumaBytes + 2 * chromaBytes);
+    uint8_t* dst[4] = {scaled.data(), scaled.data() + lumaBytes, scaled.data() + lumaBytes + chromaBytes, nullptr};
+    const int dstStrides[4] = {lumaStride, chromaStride, chromaStride, 0};
+    int done = split > 0 ? sws_scale(c, planes, strides, 0, split, dst, dstStrides) : 0;
+
+    if (split < crop.height()) {
+        uchar const* copies[4] = {nullptr, nullptr, nullptr, nullptr};
+        int copyStrides[4] = {0, 0, 0, 0};
+        size_t offsets[3], total = 0;
+        for (int i = 0; i < planeCount; ++i) {
+            const int rows = ((crop.height() - split) + cuts[i].rowShift) >> cuts[i].rowShift;
+            copyStrides[i] = cuts[i].bytes + int(kOverread);
+            offsets[i] = total;
+            total += size_t(rows) * size_t(copyStrides[i]);
+        }
+        if (tail.size() < total)
+            tail.resize(total);
+        for (int i = 0; i < planeCount; ++i) {
+            copies[i] = tail.data() + offsets[i];
+            const int first = split >> cuts[i].rowShift;
+            for (int r = first; r < (crop.height() + cuts[i].rowShift) >> cuts[i].rowShift; ++r)
+                std::memcpy(tail.data() + offsets[i] + size_t(r - first) * size_t(copyStrides[i]),
+                            planes[i] + qint64(r) * strides[i], size_t(cuts[i].bytes));
+        }
+        done += sws_scale(c, copies, copyStrides, split, crop.height() - split, dst, dstStrides);
     }
-    if (tail.size() < total)
-        tail.resize(total);
-    for (int i = 0; i < planeCount; ++i) {
-        copies[i] = tail.data() + offsets[i];
-        const int first = split >> cuts[i].rowShift;
-        for (int r = first; r < (crop.height() + cuts[i].rowShift) >> cuts[i].rowShift; ++r)
-            std::memcpy(tail.data() + offsets[i] + size_t(r - first) * size_t(copyStrides[i]),
-                        planes[i] + qint64(r) * strides[i], size_t(cuts[i].bytes));
+    if (done != h)
+        return false;
+
+    const Coefficients k = coefficientsOf(frame.mMatrix, frame.mRange);
+    for (int r = 0; r < h; ++r) {
+        const size_t chroma = size_t(r >> rowShift) * size_t(chromaStride);
+        convertRow(dst[0] + size_t(r) * size_t(lumaStride), dst[1] + chroma, dst[2] + chroma, w,
+                   reinterpret_cast<quint32*>(out + r * stride), order, k);
     }
-    done += sws_scale(c, copies, copyStrides, split, crop.height() - split, dst, dstStrides);
-    return done == h;
+    return true;
 }
 
 // Scratch pixels kept from call to call; engines draw from one thread.
@@ -259,7 +398,6 @@ bool draw(cUniYuvFrame const& frame, QRect const& sourceRect, QRect const& targe
     const QRect vis = visiblePart(left, top, left + tw - 1, top + th - 1, dest.area.size());
     if (vis.isEmpty())
         return true;
-    const AVPixelFormat to = dest.order == Order::Argb ? AV_PIX_FMT_RGB32 : AV_PIX_FMT_BGR32;
     const Axis x = axisOf(sourceRect.x(), sourceRect.width(), left, tw, vis.left(), vis.right(), true);
     const Axis y = axisOf(sourceRect.y(), sourceRect.height(), top, th, vis.top(), vis.bottom(),
                           frame.mFormat != cUniYuvFrame::YUYV);
@@ -267,10 +405,10 @@ bool draw(cUniYuvFrame const& frame, QRect const& sourceRect, QRect const& targe
     const qint64 bandW = x.bandHi - x.bandLo, bandH = y.bandHi - y.bandLo;
 
     // The common case: the whole target shows and the crop needs no
-    // aligning, so libswscale writes the destination rows itself.
+    // aligning, so the conversion writes the destination rows itself.
     if (x.bandLo == vis.left() && x.bandHi == vis.right() + 1 && y.bandLo == vis.top() && y.bandHi == vis.bottom() + 1)
-        return convert(frame, crop, to, vis.width(), vis.height(), reinterpret_cast<uchar*>(row(dest, vis.left(), vis.top())),
-                       dest.bytesPerLine);
+        return convert(frame, crop, dest.order, vis.width(), vis.height(),
+                       reinterpret_cast<uchar*>(row(dest, vis.left(), vis.top())), dest.bytesPerLine);
 
     // Otherwise the band goes through scratch memory and its visible part
     // is copied. A band much larger than what shows (a picture blown up far
@@ -279,7 +417,7 @@ bool draw(cUniYuvFrame const& frame, QRect const& sourceRect, QRect const& targe
     const bool nearBand = bandW <= 2 * qint64(vis.width()) + 1024 && bandH <= 2 * qint64(vis.height()) + 1024;
     const int outW = nearBand ? int(bandW) : crop.width(), outH = nearBand ? int(bandH) : crop.height();
     quint32* out = scratch(qint64(outW) * outH);
-    if (!convert(frame, crop, to, outW, outH, reinterpret_cast<uchar*>(out), qsizetype(outW) * 4))
+    if (!convert(frame, crop, dest.order, outW, outH, reinterpret_cast<uchar*>(out), qsizetype(outW) * 4))
         return false;
     if (nearBand) {
         for (int r = vis.top(); r <= vis.bottom(); ++r)

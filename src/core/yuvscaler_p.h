@@ -1,8 +1,9 @@
 #ifndef DORURIZAR_YUVSCALER_P_H
 #define DORURIZAR_YUVSCALER_P_H
 
-// Not installed: video frames converted and scaled by libswscale straight
-// into 32-bit pixel memory, shared by the software engines.
+// Not installed: video frames scaled by libswscale (nearest sample, staying
+// in YUV) and converted into 32-bit pixel memory, shared by the software
+// engines.
 
 #include "uniyuvframe.h"
 
@@ -32,10 +33,11 @@ struct Destination {
 // written nothing, unless frame.canDraw(sourceRect), dest has pixels and
 // libswscale takes the geometry; true when it drew, or when target misses dest.
 //
-// Scratch memory grows with the visible part, never with the target, and
-// never holds the whole source in RGB. Conversion contexts are kept per
-// thread for the few geometries drawn last, so a wall of tiles of two sizes
-// builds none once warm.
+// Every drawn pixel is within one level per channel of the exact
+// conversion. Scratch memory grows with the visible part, never with the
+// target, and never holds the whole source in RGB. Scaling contexts are kept
+// per thread for the few geometries drawn last, so a wall of tiles of two
+// sizes builds none once warm; the engines draw from one thread.
 bool draw(cUniYuvFrame const& frame, QRect const& sourceRect, QRect const& target, Destination const& dest);
 
 } // namespace YuvScaler

@@ -424,7 +424,7 @@ void tst_Scenes::videoTable()
         {"zero width", [](cUniYuvFrame& f, QRect&) { f.mSize.setWidth(0); }},
         {"negative height", [](cUniYuvFrame& f, QRect&) { f.mSize.setHeight(-4); }},
         {"too wide", [](cUniYuvFrame& f, QRect&) { f.mSize.setWidth(cUniYuvFrame::kMaxSide + 2); }},
-        {"unknown format", [](cUniYuvFrame& f, QRect&) { f.mFormat = cUniYuvFrame::Format(7); }},
+        {"no format", [](cUniYuvFrame& f, QRect&) { f.mFormat = cUniYuvFrame::Invalid; }},
         {"source reaching outside", [](cUniYuvFrame&, QRect& r) { r.translate(1, 0); }},
         {"empty source", [](cUniYuvFrame&, QRect& r) { r.setWidth(0); }},
     };
