@@ -266,7 +266,7 @@ void Bare_QtMultiviewTiles(benchmark::State& state)
 
 // A wall of 16 cameras, 704 x 576 I420 each, into the tiles: the frames
 // drawn straight from their planes, beside what hosts do today (libswscale
-// to a full-size ARGB32 image, then that image drawn scaled).
+// to a full-size RGB32 image, then that image drawn scaled).
 dbench::CameraFeed* gFeed = nullptr;
 
 void Engine_QtWallYuv(benchmark::State& state)

@@ -386,7 +386,7 @@ BENCHMARK(Bare_PlainStretch_MultiviewFrame)->Iterations(kFrames)->Unit(benchmark
 
 // A wall of 16 cameras, 704 x 576 I420 each, into the multiview's pictures
 // on the off-screen target: the frames drawn straight from their planes,
-// beside what hosts do today (libswscale to a full-size ARGB32 image, then
+// beside what hosts do today (libswscale to a full-size RGB32 image, then
 // that image drawn scaled). No flip: the tiles' own work only.
 dbench::CameraFeed* gFeed = nullptr;
 
