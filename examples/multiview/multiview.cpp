@@ -40,7 +40,7 @@ Multiview::Multiview(Options const& options)
     , mStats(warmUpFrames(options.frames))
 {
     mPace.setSingleShot(true);
-    mPace.setInterval(options.frames > 0 ? 0 : kLiveFrameMs);
+    mPace.setTimerType(Qt::PreciseTimer);
 }
 
 Multiview::~Multiview() = default;
@@ -53,7 +53,7 @@ int Multiview::exec()
         return 1;
     }
     // Before the window: on an empty font cache this shows the generation dialog.
-    mWall = std::make_unique<TileWall>(mOptions.tiles, mHost->title());
+    mWall = std::make_unique<TileWall>(mOptions.tiles, mOptions.sources, mHost->title());
     if (!mHost->start(kWindowSize)) {
         std::fprintf(stderr, "multiview: the %s engine cannot start: %s\n", qPrintable(mOptions.engine),
                      qPrintable(mHost->failure()));
@@ -62,7 +62,7 @@ int Multiview::exec()
     mHost->widget()->installEventFilter(this);
     mHost->setDraw([this] { drawFrame(); });
     connect(&mPace, &QTimer::timeout, this, [this] { mHost->requestFrame(); });
-    mPace.start();
+    mPace.start(0);
     return QApplication::exec();
 }
 
@@ -79,19 +79,29 @@ void Multiview::drawFrame()
 {
     // Once the run is over a repaint shows the last frame again.
     if (mFinishing) {
-        mWall->draw(mHost->screen(), mTime, status());
+        mWall->draw(mHost->screen(), mTime, false, status());
         return;
     }
-    mTime = mOptions.still ? kStillTime : mFrames;
-    mWall->draw(mHost->screen(), mTime, status());
+    // A live wall keeps the time of day: frame n is due n / 25 s after the
+    // first, and a frame drawn late skips the moments it missed, so that video
+    // plays at its own rate. A run of --frames steps 1/25 s per frame and
+    // waits for every video frame, so that its screenshots are reproducible.
+    const bool live = mOptions.frames == 0;
+    if (!mClock.isValid())
+        mClock.start();
+    const int tick = live ? int(mClock.elapsed() / kLiveFrameMs) : mFrames;
+    mTime = mOptions.still ? kStillTime : tick;
+    mWall->draw(mHost->screen(), mTime, !live, status());
     ++mFrames;
     mStats.frameDrawn();
-    if (mOptions.frames > 0 && mFrames >= mOptions.frames) {
+    if ((mOptions.frames > 0 && mFrames >= mOptions.frames)
+        || (mOptions.seconds > 0 && mClock.elapsed() >= mOptions.seconds * 1000LL)) {
         mFinishing = true;
         QTimer::singleShot(0, this, [this] { finish(); });
         return;
     }
-    mPace.start();
+    // The next moment's frame, a millisecond late rather than early.
+    mPace.start(live ? int(std::max<qint64>(0, (tick + 1) * kLiveFrameMs + 1 - mClock.elapsed())) : 0);
 }
 
 void Multiview::finish()
@@ -114,8 +124,14 @@ void Multiview::finish()
             code = 1;
         }
     }
-    if (mOptions.stats)
-        std::printf("%s\n", qPrintable(mStats.summary(mOptions.engine, mOptions.tiles)));
+    if (mOptions.stats) {
+        int shown = 0, dropped = 0;
+        const QStringList sources = mWall->videoReport(&shown, &dropped);
+        std::printf("%s video_shown=%d video_dropped=%d\n", qPrintable(mStats.summary(mOptions.engine, mOptions.tiles)),
+                    shown, dropped);
+        for (QString const& line : sources)
+            std::printf("%s\n", qPrintable(line));
+    }
     std::fflush(stdout);
     QApplication::exit(code);
 }

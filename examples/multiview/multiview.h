@@ -6,6 +6,7 @@
 #include "screenhost.h"
 #include "tilewall.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -35,6 +36,7 @@ private:
     std::unique_ptr<TileWall> mWall;  // its images go before the engine in mHost
     QTimer mPace;
     RunStats mStats;
+    QElapsedTimer mClock;  // from the first frame
     int mFrames = 0;
     int mTime = 0;
     bool mFinishing = false;

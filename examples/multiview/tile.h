@@ -2,26 +2,40 @@
 #define MULTIVIEW_TILE_H
 
 #include "camerafeed.h"
+#include "videosource.h"
 
 #include <dorurizar/uniimg.h>
 
 #include <QString>
 
+#include <memory>
+
 class cUniFontMap;
 
 // One camera of the wall: an off-screen image holding the camera's picture
-// scaled to the tile, its label and its outline.
+// scaled to the tile, its label and its outline. The camera is synthetic or
+// a video file; a file that does not play shows "no signal".
 class Tile
 {
 public:
     Tile(int number, bool interlaced);
+    Tile(int number, QString const& videoPath);
 
-    void render(QSize const& size, int time, bool selected, cUniFontMap const& font);
+    // `time` counts the wall's frames, 25 to the second; with `waitForVideo`
+    // a video tile waits for its decoder to deliver the frame due then.
+    void render(QSize const& size, int time, bool waitForVideo, bool selected, cUniFontMap const& font);
     cUniImg& image() { return mImage; }
+    VideoSource const* video() const { return mVideo.get(); }
+
+    static const int kFramesPerSecond = 25;
 
 private:
-    CameraFeed mFeed;
-    cUniImg mImage;  // follows the current engine
+    void drawPicture(int time, bool waitForVideo, cUniFontMap const& font);
+
+    std::unique_ptr<CameraFeed> mFeed;
+    std::unique_ptr<VideoSource> mVideo;
+    FrameRef mFrame;  // the video frame drawn last, held until a newer one replaces it
+    cUniImg mImage;   // follows the current engine
     QString mLabel;
 };
 
