@@ -59,6 +59,7 @@ int Multiview::exec()
                      qPrintable(mHost->failure()));
         return 1;
     }
+    mWall->waitBuffered();
     mHost->widget()->installEventFilter(this);
     mHost->setDraw([this] { drawFrame(); });
     connect(&mPace, &QTimer::timeout, this, [this] { mHost->requestFrame(); });
@@ -86,12 +87,13 @@ void Multiview::drawFrame()
     // first, and a frame drawn late skips the moments it missed, so that video
     // plays at its own rate. A run of --frames steps 1/25 s per frame and
     // waits for every video frame, so that its screenshots are reproducible.
+    // Playback starts once the first frame is up.
     const bool live = mOptions.frames == 0;
+    const int tick = live && mClock.isValid() ? int(mClock.elapsed() / kLiveFrameMs) : mFrames;
+    mTime = mOptions.still ? kStillTime : tick;
+    mWall->draw(mHost->screen(), mTime, !live || !mClock.isValid(), status());
     if (!mClock.isValid())
         mClock.start();
-    const int tick = live ? int(mClock.elapsed() / kLiveFrameMs) : mFrames;
-    mTime = mOptions.still ? kStillTime : tick;
-    mWall->draw(mHost->screen(), mTime, !live, status());
     ++mFrames;
     mStats.frameDrawn();
     if ((mOptions.frames > 0 && mFrames >= mOptions.frames)

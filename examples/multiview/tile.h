@@ -25,7 +25,7 @@ public:
     // a video tile waits for its decoder to deliver the frame due then.
     void render(QSize const& size, int time, bool waitForVideo, bool selected, cUniFontMap const& font);
     cUniImg& image() { return mImage; }
-    VideoSource const* video() const { return mVideo.get(); }
+    VideoSource* video() const { return mVideo.get(); }
 
     static const int kFramesPerSecond = 25;
 

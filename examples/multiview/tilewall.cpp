@@ -76,6 +76,14 @@ void TileWall::select(int index)
         mSelected = index;
 }
 
+void TileWall::waitBuffered()
+{
+    for (auto const& tile : mTiles) {
+        if (tile->video())
+            tile->video()->waitBuffered();
+    }
+}
+
 QStringList TileWall::videoReport(int* shown, int* dropped) const
 {
     QStringList lines;

@@ -29,6 +29,8 @@ public:
     QRect cell(QSize const& screen, int index) const;
     QRect statusLine(QSize const& screen) const;
     int count() const { return int(mTiles.size()); }
+    // Returns once every video tile's decoder is ahead of the clock.
+    void waitBuffered();
     // Shown and dropped frames of each video tile, one line each.
     QStringList videoReport(int* shown, int* dropped) const;
 

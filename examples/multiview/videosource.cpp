@@ -146,7 +146,7 @@ public:
 
 VideoSource::VideoSource(QString const& path)
     : mPath(path)
-    , mThread([this] { decode(); })
+    , mThread((av_log_set_level(AV_LOG_FATAL), [this] { decode(); }))  // the host reports failures itself
 {
 }
 
@@ -297,6 +297,12 @@ FrameRef VideoSource::takeDue(double seconds, bool wait)
     if (newest)
         ++mShown;
     return newest;
+}
+
+void VideoSource::waitBuffered()
+{
+    std::unique_lock<std::mutex> hold(mLock);
+    mChanged.wait_for(hold, kWaitLimit, [this] { return mFailed || mStop || int(mQueue.size()) >= kQueueDepth; });
 }
 
 bool VideoSource::failed() const

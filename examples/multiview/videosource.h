@@ -40,6 +40,10 @@ public:
     // that no later frame is due, so that every frame is taken on time.
     FrameRef takeDue(double seconds, bool wait);
 
+    // Waits (up to a few seconds) until the queue is full or the source has
+    // failed, so that playback starts with every decoder ahead of the clock.
+    void waitBuffered();
+
     bool failed() const;
     QString failure() const;  // why, once failed
     QString path() const { return mPath; }
