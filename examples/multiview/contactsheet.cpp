@@ -59,6 +59,8 @@ ContactSheet::Panel ContactSheet::capture(QString const& engine, QString const& 
         args << QStringLiteral("--cache") << mOptions.cache;
     for (QString const& source : mOptions.sources)
         args << QStringLiteral("--source") << source;
+    if (mOptions.rgbVideo)
+        args << QStringLiteral("--rgb-video");
 
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedOutputChannel);

@@ -53,7 +53,7 @@ int Multiview::exec()
         return 1;
     }
     // Before the window: on an empty font cache this shows the generation dialog.
-    mWall = std::make_unique<TileWall>(mOptions.tiles, mOptions.sources, mHost->title());
+    mWall = std::make_unique<TileWall>(mOptions.tiles, mOptions.sources, mOptions.rgbVideo, mHost->title());
     if (!mHost->start(kWindowSize)) {
         std::fprintf(stderr, "multiview: the %s engine cannot start: %s\n", qPrintable(mOptions.engine),
                      qPrintable(mHost->failure()));

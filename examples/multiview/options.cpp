@@ -99,6 +99,9 @@ Options Options::parse(QStringList const& arguments)
                                                    "each of its files. Repeatable; the other tiles keep "
                                                    "synthetic cameras."),
                                     QStringLiteral("path"));
+    const QCommandLineOption rgbVideo(QStringLiteral("rgb-video"),
+                                      QStringLiteral("Convert video frames to RGB QImages with libswscale and draw "
+                                                     "those, as hosts without YUV drawing do (for comparison)."));
     const QCommandLineOption screenshot(QStringLiteral("screenshot"),
                                         QStringLiteral("Save the last frame as shown on screen."),
                                         QStringLiteral("file.png"));
@@ -115,7 +118,7 @@ Options Options::parse(QStringList const& arguments)
     const QCommandLineOption stats(QStringLiteral("stats"),
                                    QStringLiteral("Print frame time and memory use when the run ends."));
     const QList<QCommandLineOption> all{help,       engine,  listEngines, tiles, frames, seconds,
-                                        source,     screenshot, compare, cache, still,  stats};
+                                        source,     rgbVideo, screenshot, compare, cache, still, stats};
     parser.addOptions(all);
     o.helpText = usage(all);
 
@@ -188,6 +191,7 @@ Options Options::parse(QStringList const& arguments)
     o.cache = parser.value(cache);
     o.still = parser.isSet(still);
     o.stats = parser.isSet(stats);
+    o.rgbVideo = parser.isSet(rgbVideo);
 
     if (!o.compare.isEmpty()) {
         if (parser.isSet(engine) || !o.screenshot.isEmpty()) {

@@ -18,6 +18,7 @@ struct Options {
     QString cache;
     bool still = false;
     bool stats = false;
+    bool rgbVideo = false;  // video through libswscale and QImages, not the engines' YUV drawing
 
     bool helpRequested = false;
     bool listEngines = false;

@@ -16,8 +16,9 @@ Tile::Tile(int number, bool interlaced)
 {
 }
 
-Tile::Tile(int number, QString const& videoPath)
+Tile::Tile(int number, QString const& videoPath, bool rgb)
     : mVideo(std::make_unique<VideoSource>(videoPath))
+    , mRgb(rgb ? std::make_unique<RgbConverter>() : nullptr)
     , mLabel(QStringLiteral("%1 · %2").arg(number).arg(QFileInfo(videoPath).fileName()))
 {
 }
@@ -30,13 +31,20 @@ void Tile::drawPicture(int time, bool waitForVideo, cUniFontMap const& font)
         mImage.drawImage(all, picture, picture.rect());
         return;
     }
-    if (FrameRef due = mVideo->takeDue(double(time) / kFramesPerSecond, waitForVideo))
+    FrameRef due = mVideo->takeDue(double(time) / kFramesPerSecond, waitForVideo);
+    if (due) {
         mFrame = std::move(due);
-    if (mVideo->failed()) {
+        if (mRgb)
+            mRgb->convert(mFrame.get());
+    } else if (mVideo->failed()) {
         mFrame.reset();
         mImage.fillRect(all, kNoSignal);
         mImage.drawText(all.adjusted(0, 0, 0, -kLabelHeight), Qt::AlignHCenter | Qt::AlignVCenter,
                         QStringLiteral("no signal"), font);
+        return;
+    }
+    if (mFrame && mRgb) {
+        mImage.drawImage(all, mRgb->picture(), mRgb->picture().rect());
     } else if (mFrame) {
         const cUniYuvFrame frame = VideoSource::describe(mFrame.get());
         mImage.drawImage(all, frame, frame.rect());

@@ -19,7 +19,8 @@ class Tile
 {
 public:
     Tile(int number, bool interlaced);
-    Tile(int number, QString const& videoPath);
+    // With `rgb` the frames are drawn as QImages that libswscale made.
+    Tile(int number, QString const& videoPath, bool rgb);
 
     // `time` counts the wall's frames, 25 to the second; with `waitForVideo`
     // a video tile waits for its decoder to deliver the frame due then.
@@ -35,6 +36,7 @@ private:
     std::unique_ptr<CameraFeed> mFeed;
     std::unique_ptr<VideoSource> mVideo;
     FrameRef mFrame;  // the video frame drawn last, held until a newer one replaces it
+    std::unique_ptr<RgbConverter> mRgb;  // holds mFrame in RGB when set
     cUniImg mImage;   // follows the current engine
     QString mLabel;
 };

@@ -26,7 +26,7 @@ cFontInfo statusFont()
 
 } // namespace
 
-TileWall::TileWall(int tiles, QStringList const& sources, QString const& engineTitle)
+TileWall::TileWall(int tiles, QStringList const& sources, bool rgbVideo, QString const& engineTitle)
     : mColumns(int(std::ceil(std::sqrt(double(tiles)))))
     , mTitle(engineTitle)
     , mLabelFont(labelFont())
@@ -34,7 +34,7 @@ TileWall::TileWall(int tiles, QStringList const& sources, QString const& engineT
 {
     for (int i = 0; i < tiles; ++i) {
         if (i < sources.size())
-            mTiles.push_back(std::make_unique<Tile>(i + 1, sources[i]));
+            mTiles.push_back(std::make_unique<Tile>(i + 1, sources[i], rgbVideo));
         else
             mTiles.push_back(std::make_unique<Tile>(i + 1, i + 1 == kInterlacedCamera));
     }

@@ -16,8 +16,8 @@ class TileWall
 {
 public:
     // The first tiles play the video files of `sources`, the others show
-    // synthetic cameras.
-    TileWall(int tiles, QStringList const& sources, QString const& engineTitle);
+    // synthetic cameras. With `rgbVideo` video is drawn as QImages.
+    TileWall(int tiles, QStringList const& sources, bool rgbVideo, QString const& engineTitle);
     ~TileWall();
 
     // Draws one frame: the tiles' images first, then the screen from them.

@@ -174,7 +174,6 @@ void VideoSource::fail(QString const& why)
             return;
         mFailed = true;
         mFailure = why;
-        mQueue.clear();
     }
     mChanged.notify_all();
     std::fprintf(stderr, "multiview: %s: %s; its tile shows no signal\n", qPrintable(mPath), qPrintable(why));
@@ -308,7 +307,7 @@ void VideoSource::waitBuffered()
 bool VideoSource::failed() const
 {
     std::lock_guard<std::mutex> hold(mLock);
-    return mFailed;
+    return mFailed && mQueue.empty();
 }
 
 QString VideoSource::failure() const
@@ -340,4 +339,27 @@ cUniYuvFrame VideoSource::describe(AVFrame const* f)
     for (int i = 0; i < yuv.planeCount(); ++i)
         yuv.setPlane(i, f->data[i], f->linesize[i]);
     return yuv;
+}
+
+RgbConverter::~RgbConverter()
+{
+    sws_freeContext(mScale);
+}
+
+void RgbConverter::convert(AVFrame const* f)
+{
+    if (mPicture.size() != QSize(f->width, f->height))
+        mPicture = QImage(f->width, f->height, QImage::Format_RGB32);
+    // RGB32 is BGRA in memory, alpha 255, on the little-endian machines this runs on.
+    mScale = sws_getCachedContext(mScale, f->width, f->height, AVPixelFormat(f->format), f->width, f->height,
+                                  AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr, nullptr);
+    if (!mScale) {
+        mPicture.fill(Qt::black);
+        return;
+    }
+    const int* matrix = sws_getCoefficients(isBt709(f) ? SWS_CS_ITU709 : SWS_CS_ITU601);
+    sws_setColorspaceDetails(mScale, matrix, isFullRange(f), matrix, 1, 0, 1 << 16, 1 << 16);
+    uint8_t* out[4] = {mPicture.bits(), nullptr, nullptr, nullptr};
+    const int outStride[4] = {int(mPicture.bytesPerLine()), 0, 0, 0};
+    sws_scale(mScale, f->data, f->linesize, 0, f->height, out, outStride);
 }

@@ -11,7 +11,10 @@
 #include <mutex>
 #include <thread>
 
+#include <QImage>
+
 struct AVFrame;
+struct SwsContext;
 
 // Owns one reference to a decoded frame: its planes stay valid while it lives.
 struct FrameRelease {
@@ -19,12 +22,32 @@ struct FrameRelease {
 };
 using FrameRef = std::unique_ptr<AVFrame, FrameRelease>;
 
+// What hosts do without the engines' YUV drawing: libswscale turns each
+// frame into a full-size ARGB32 QImage, which is then drawn scaled.
+class RgbConverter
+{
+public:
+    RgbConverter() = default;
+    RgbConverter(RgbConverter const&) = delete;
+    RgbConverter& operator=(RgbConverter const&) = delete;
+    ~RgbConverter();
+
+    // Makes the frame's picture.
+    void convert(AVFrame const* frame);
+    QImage const& picture() const { return mPicture; }
+
+private:
+    SwsContext* mScale = nullptr;
+    QImage mPicture;
+};
+
 // A video file played as a camera. A thread of its own demuxes and decodes it
 // into a small queue of frames, blocking while the queue is full, and seeks
 // back to the start at the end so that the file loops. Frames leave the
 // decoder as I420, NV12 or YUYV; any other pixel format is converted to I420
 // there, once. A file that cannot be opened or decoded, or that ends early
-// or breaks, marks the source failed: its tile shows "no signal".
+// or breaks, fails the source: once the frames decoded before are shown,
+// its tile shows "no signal".
 class VideoSource
 {
 public:
@@ -44,8 +67,9 @@ public:
     // failed, so that playback starts with every decoder ahead of the clock.
     void waitBuffered();
 
+    // Whether the source failed and has no frame left to show.
     bool failed() const;
-    QString failure() const;  // why, once failed
+    QString failure() const;  // why it failed
     QString path() const { return mPath; }
     int shown() const;
     int dropped() const;

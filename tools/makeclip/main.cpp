@@ -1,10 +1,10 @@
 // makeclip [--seconds S] [--fps N] [--size WxH] [--codec NAME] [--pixel-format NAME] OUT
 //
 // Encodes a short sample clip for the multiview host: colour bars, a white
-// bar sweeping left to right and back, and the frame number as a row of 12
-// black and white blocks in the top left corner (bit 0 leftmost), so that
-// every frame differs from the next where the bar moves and a reader can tell
-// which frame it sees. The container follows OUT's extension (.mkv, .avi,
+// bar sweeping left to right and back (from 64 pixels down), and the frame
+// number as a row of 12 black and white 32-pixel blocks in the top left
+// corner (bit 0 leftmost), so that every frame differs from the next where
+// the bar moves and a reader can tell which frame it sees. The container follows OUT's extension (.mkv, .avi,
 // .mp4, ...). Defaults: 2 s, 25 fps, 704x576, mpeg4 in the codec's first
 // pixel format.
 
@@ -117,7 +117,7 @@ void paint(AVFrame* f, int n)
             }
         }
     }
-    // The sweeping bar: white, full height, even columns so chroma stays whole.
+    // The sweeping bar: white, below the counter, on even columns so that chroma stays whole.
     const int span = w - kBarWidth;
     const int step = std::max(2, span / 24) & ~1;
     const int p = (n * step) % (2 * span);
@@ -132,7 +132,7 @@ void paint(AVFrame* f, int n)
             }
         }
     };
-    fill(left, 0, kBarWidth, h, 235);
+    fill(left, 2 * kBlock, kBarWidth, h - 2 * kBlock, 235);
     for (int b = 0; b < kBlocks && (b + 1) * kBlock <= w; ++b)
         fill(b * kBlock, 0, kBlock, kBlock, (n >> b) & 1 ? 235 : 16);
 }
