@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include <sys/resource.h>
+
 namespace {
 
 const QSize kWindowSize(960, 600);
@@ -26,6 +28,14 @@ bool isBlack(QImage const& image)
         }
     }
     return true;
+}
+
+// Seconds of CPU this process has used, every thread counted.
+double cpuSeconds()
+{
+    rusage use{};
+    getrusage(RUSAGE_SELF, &use);
+    return double(use.ru_utime.tv_sec + use.ru_stime.tv_sec) + (use.ru_utime.tv_usec + use.ru_stime.tv_usec) / 1e6;
 }
 
 int warmUpFrames(int frames)
@@ -92,8 +102,10 @@ void Multiview::drawFrame()
     const int tick = live && mClock.isValid() ? int(mClock.elapsed() / kLiveFrameMs) : mFrames;
     mTime = mOptions.still ? kStillTime : tick;
     mWall->draw(mHost->screen(), mTime, !live || !mClock.isValid(), status());
-    if (!mClock.isValid())
+    if (!mClock.isValid()) {
         mClock.start();
+        mCpuAtStart = cpuSeconds();
+    }
     ++mFrames;
     mStats.frameDrawn();
     if ((mOptions.frames > 0 && mFrames >= mOptions.frames)
@@ -129,8 +141,10 @@ void Multiview::finish()
     if (mOptions.stats) {
         int shown = 0, dropped = 0;
         const QStringList sources = mWall->videoReport(&shown, &dropped);
-        std::printf("%s video_shown=%d video_dropped=%d\n", qPrintable(mStats.summary(mOptions.engine, mOptions.tiles)),
-                    shown, dropped);
+        // play_s and cpu_s run from the first frame to the last: start-up is not counted.
+        std::printf("%s video_shown=%d video_dropped=%d play_s=%.3f cpu_s=%.3f\n",
+                    qPrintable(mStats.summary(mOptions.engine, mOptions.tiles)), shown, dropped,
+                    mClock.elapsed() / 1000.0, cpuSeconds() - mCpuAtStart);
         for (QString const& line : sources)
             std::printf("%s\n", qPrintable(line));
     }

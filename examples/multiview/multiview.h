@@ -37,6 +37,7 @@ private:
     QTimer mPace;
     RunStats mStats;
     QElapsedTimer mClock;  // from the first frame
+    double mCpuAtStart = 0;
     int mFrames = 0;
     int mTime = 0;
     bool mFinishing = false;
