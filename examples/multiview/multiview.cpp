@@ -15,6 +15,7 @@ namespace {
 const QSize kWindowSize(960, 600);
 const int kLiveFrameMs = 40;  // a steady 25 frames per second when nobody waits for the end
 const int kStillTime = 40;    // the moment a still wall shows
+const int kSettleFrames = 50; // live frames in which the clock waits rather than skips
 
 const int kGrabRetries = 3;
 
@@ -97,11 +98,24 @@ void Multiview::drawFrame()
     // first, and a frame drawn late skips the moments it missed, so that video
     // plays at its own rate. A run of --frames steps 1/25 s per frame and
     // waits for every video frame, so that its screenshots are reproducible.
-    // Playback starts once the first frame is up.
+    // Playback starts once the first frame is up, and settles in for its first
+    // frames: the decoders' frame pools and the engines' buffers grow to their
+    // working size then, and first touching that memory can hold a frame up
+    // for a tenth of a second. Meanwhile the clock waits for a late frame and
+    // every video frame is waited for, rather than skipped.
     const bool live = mOptions.frames == 0;
-    const int tick = live && mClock.isValid() ? int(mClock.elapsed() / kLiveFrameMs) : mFrames;
+    const bool settling = mFrames < kSettleFrames;
+    int tick = mFrames;
+    if (live && mClock.isValid()) {
+        tick = int((mClock.elapsed() - mSlipMs) / kLiveFrameMs);
+        if (settling && tick > mTick + 1) {
+            mSlipMs += qint64(tick - mTick - 1) * kLiveFrameMs;
+            tick = mTick + 1;
+        }
+    }
+    mTick = tick;
     mTime = mOptions.still ? kStillTime : tick;
-    mWall->draw(mHost->screen(), mTime, !live || !mClock.isValid(), status());
+    mWall->draw(mHost->screen(), mTime, !live || settling, status());
     if (!mClock.isValid()) {
         mClock.start();
         mCpuAtStart = cpuSeconds();
@@ -115,7 +129,7 @@ void Multiview::drawFrame()
         return;
     }
     // The next moment's frame, a millisecond late rather than early.
-    mPace.start(live ? int(std::max<qint64>(0, (tick + 1) * kLiveFrameMs + 1 - mClock.elapsed())) : 0);
+    mPace.start(live ? int(std::max<qint64>(0, (tick + 1) * kLiveFrameMs + 1 + mSlipMs - mClock.elapsed())) : 0);
 }
 
 void Multiview::finish()

@@ -38,7 +38,9 @@ private:
     RunStats mStats;
     QElapsedTimer mClock;  // from the first frame
     double mCpuAtStart = 0;
+    qint64 mSlipMs = 0;  // how far the clock was held back while playback settled
     int mFrames = 0;
+    int mTick = 0;  // the moment of the last frame, in 25ths of a second
     int mTime = 0;
     bool mFinishing = false;
     int mGrabRetries = 0;
