@@ -194,13 +194,15 @@ void tst_Scenes::table()
         "kkkkkkkkkkkk kkkkkkkkkkkk kkkkkkkkkkkk kkkkkkkkkkkk kkkkkkkkkkkk",
         "rrrrrrrrrrrr rrrrrrrrrrrr rrrrrrrrrrrr rrrrrrrrrrrr rrrrrrrrrrrr"});
     // Qt advances by the glyph width, GL and SDL by glyph width + border. A
-    // font map without an atlas draws nothing.
+    // font map without an atlas draws nothing; a one-pixel-wide rect still
+    // shows its label's first column.
     row("label", [](Stage& s) { s.frame([&] {
         s.canvas.drawText(QRect(1, 1, 10, 3), 0, QStringLiteral("ab"), s.font);
         s.canvas.drawText(QRect(9, 0, 3, 5), 0, QStringLiteral("ab"), cUniFontMap());
-    }); }, {"kkkkkkkkkkkk kyyyyybkkkkk kyyyyybkkkkk kyyyyybkkkkk kbbbbbbkkkkk",
-            "kkkkkkkkkkkk kyybyyybkkkk kyybyyybkkkk kyybyyybkkkk kbbbbbbbkkkk",
-            "kkkkkkkkkkkk kyybyyybkkkk kyybyyybkkkk kyybyyybkkkk kbbbbbbbkkkk"});
+        s.canvas.drawText(QRect(11, 0, 1, 5), 0, QStringLiteral("ab"), s.font);
+    }); }, {"kkkkkkkkkkky kyyyyybkkkky kyyyyybkkkky kyyyyybkkkkb kbbbbbbkkkkk",
+            "kkkkkkkkkkky kyybyyybkkky kyybyyybkkky kyybyyybkkkb kbbbbbbbkkkk",
+            "kkkkkkkkkkky kyybyyybkkky kyybyyybkkky kyybyyybkkkb kbbbbbbbkkkk"});
     // Qt measures "ab" 5 wide, GL and SDL 7.
     row("label right and bottom in a rect from the bottom of the range", [](Stage& s) { s.frame([&] {
         s.canvas.drawText(QRect(QPoint(INT_MIN, INT_MIN), QPoint(10, 4)), Qt::AlignRight | Qt::AlignBottom,
