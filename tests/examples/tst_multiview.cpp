@@ -226,7 +226,7 @@ private slots:
         int moved = 0;
         for (int y = c.center().y(); y < c.bottom() - kLabelHeight; y += 8)
             for (int x = c.left() + 2; x < c.right() - 2; ++x)
-                moved += qGray(shots[0].pixel(x, y)) - qGray(shots[1].pixel(x, y)) > 64;
+                moved += std::abs(qGray(shots[0].pixel(x, y)) - qGray(shots[1].pixel(x, y))) > 64;
         QVERIFY2(moved > c.width() / 20, qPrintable(QString::number(moved)));
     }
 
