@@ -134,7 +134,14 @@ void Multiview::drawFrame()
 
 void Multiview::finish()
 {
-    // Lets the last frame reach the X server before it is read back.
+    // Lets the last frame reach the X server before it is read back. A
+    // screenshot presents it once more (the same picture) and paints now: on
+    // Qt 6 the GL widget shows a frame when Qt composes it, and under Mesa that
+    // composition sometimes still showed the frame before the last.
+    if (!mOptions.screenshot.isEmpty() && mGrabRetries == 0) {
+        mHost->requestFrame();
+        mHost->widget()->repaint();
+    }
     QApplication::processEvents();
     int code = 0;
     if (!mOptions.screenshot.isEmpty()) {
