@@ -57,6 +57,10 @@ ContactSheet::Panel ContactSheet::capture(QString const& engine, QString const& 
                      QStringLiteral("--screenshot"), shot};
     if (!mOptions.cache.isEmpty())
         args << QStringLiteral("--cache") << mOptions.cache;
+    for (QString const& source : mOptions.sources)
+        args << QStringLiteral("--source") << source;
+    if (mOptions.rgbVideo)
+        args << QStringLiteral("--rgb-video");
 
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedOutputChannel);

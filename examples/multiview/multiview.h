@@ -6,6 +6,7 @@
 #include "screenhost.h"
 #include "tilewall.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -35,7 +36,11 @@ private:
     std::unique_ptr<TileWall> mWall;  // its images go before the engine in mHost
     QTimer mPace;
     RunStats mStats;
+    QElapsedTimer mClock;  // from the first frame
+    double mCpuAtStart = 0;
+    qint64 mSlipMs = 0;  // how far the clock was held back while playback settled
     int mFrames = 0;
+    int mTick = 0;  // the moment of the last frame, in 25ths of a second
     int mTime = 0;
     bool mFinishing = false;
     int mGrabRetries = 0;

@@ -1,12 +1,34 @@
 #include "options.h"
 
 #include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
 
 namespace {
 
 const int kMaxTiles = 64;
 const int kScreenshotFrames = 10;
 const int kCompareFrames = 3;
+const int kDefaultTiles = 16;
+
+// Each --source in order; a directory stands for every regular file in it,
+// sorted by name. Paths that name nothing stay, and play as "no signal".
+QStringList expandSources(QStringList const& given)
+{
+    QStringList files;
+    for (QString const& path : given) {
+        if (!QFileInfo(path).isDir()) {
+            files << path;
+            continue;
+        }
+        const QDir dir(path);
+        for (QString const& name : dir.entryList(QDir::Files | QDir::Hidden, QDir::Name))
+            files << dir.filePath(name);
+    }
+    return files;
+}
 
 bool readCount(QString const& text, int low, int high, int* out)
 {
@@ -23,8 +45,8 @@ bool readCount(QString const& text, int low, int high, int* out)
 QString usage(QList<QCommandLineOption> const& options)
 {
     QString text = QStringLiteral("Usage: multiview [options]\n"
-                                  "A video wall of synthetic 704x576 cameras drawn through one of the library's "
-                                  "engines.\n\nOptions:\n");
+                                  "A video wall of synthetic 704x576 cameras, or of video files, drawn through one "
+                                  "of the library's engines.\n\nOptions:\n");
     for (QCommandLineOption const& o : options) {
         QStringList names;
         for (QString const& n : o.names())
@@ -69,6 +91,17 @@ Options Options::parse(QStringList const& arguments)
                                     QStringLiteral("Draw n frames, then exit (default: until closed; %1 with --screenshot).")
                                         .arg(kScreenshotFrames),
                                     QStringLiteral("n"));
+    const QCommandLineOption seconds(QStringLiteral("seconds"),
+                                     QStringLiteral("Run the wall at 25 frames per second for n seconds, then exit."),
+                                     QStringLiteral("n"));
+    const QCommandLineOption source(QStringLiteral("source"),
+                                    QStringLiteral("Play a video file in the next tile, looping; a directory plays "
+                                                   "each of its files. Repeatable; the other tiles keep "
+                                                   "synthetic cameras."),
+                                    QStringLiteral("path"));
+    const QCommandLineOption rgbVideo(QStringLiteral("rgb-video"),
+                                      QStringLiteral("Convert video frames to RGB QImages with libswscale and draw "
+                                                     "those, as hosts without YUV drawing do (for comparison)."));
     const QCommandLineOption screenshot(QStringLiteral("screenshot"),
                                         QStringLiteral("Save the last frame as shown on screen."),
                                         QStringLiteral("file.png"));
@@ -84,7 +117,8 @@ Options Options::parse(QStringList const& arguments)
                                                   "screenshots are reproducible."));
     const QCommandLineOption stats(QStringLiteral("stats"),
                                    QStringLiteral("Print frame time and memory use when the run ends."));
-    const QList<QCommandLineOption> all{help, engine, listEngines, tiles, frames, screenshot, compare, cache, still, stats};
+    const QList<QCommandLineOption> all{help,       engine,  listEngines, tiles, frames, seconds,
+                                        source,     rgbVideo, screenshot, compare, cache, still, stats};
     parser.addOptions(all);
     o.helpText = usage(all);
 
@@ -127,6 +161,25 @@ Options Options::parse(QStringList const& arguments)
         o.error = QStringLiteral("--frames wants a whole number of at least 1, not '%1'").arg(parser.value(frames));
         return o;
     }
+    if (parser.isSet(seconds) && !readCount(parser.value(seconds), 1, 1000000, &o.seconds)) {
+        o.error = QStringLiteral("--seconds wants a whole number of at least 1, not '%1'").arg(parser.value(seconds));
+        return o;
+    }
+    if (o.seconds > 0 && o.frames > 0) {
+        o.error = QStringLiteral("--seconds runs in real time and --frames as fast as it can; choose one");
+        return o;
+    }
+    if (parser.values(source).contains(QString())) {
+        o.error = QStringLiteral("--source wants a path");
+        return o;
+    }
+    o.sources = expandSources(parser.values(source));
+    if (!parser.isSet(tiles))
+        o.tiles = std::min(kMaxTiles, std::max(kDefaultTiles, int(o.sources.size())));
+    if (o.sources.size() > o.tiles) {
+        o.error = QStringLiteral("%1 video sources do not fit on %2 tiles").arg(o.sources.size()).arg(o.tiles);
+        return o;
+    }
     for (QCommandLineOption const* path : {&screenshot, &compare, &cache}) {
         if (parser.isSet(*path) && parser.value(*path).isEmpty()) {
             o.error = QStringLiteral("--%1 wants a path").arg(path->names().first());
@@ -138,6 +191,7 @@ Options Options::parse(QStringList const& arguments)
     o.cache = parser.value(cache);
     o.still = parser.isSet(still);
     o.stats = parser.isSet(stats);
+    o.rgbVideo = parser.isSet(rgbVideo);
 
     if (!o.compare.isEmpty()) {
         if (parser.isSet(engine) || !o.screenshot.isEmpty()) {

@@ -10,12 +10,15 @@
 struct Options {
     QString engine = QStringLiteral("qt");
     int tiles = 16;
-    int frames = 0;  // 0: run until the window is closed
+    int frames = 0;   // 0: run until the window is closed
+    int seconds = 0;  // with frames 0: run the wall in real time this long, then exit
+    QStringList sources;  // video files for the first tiles, directories expanded
     QString screenshot;
     QString compare;
     QString cache;
     bool still = false;
     bool stats = false;
+    bool rgbVideo = false;  // video through libswscale and QImages, not the engines' YUV drawing
 
     bool helpRequested = false;
     bool listEngines = false;

@@ -3,26 +3,64 @@
 #include <dorurizar/unifontmap.h>
 
 #include <QColor>
+#include <QFileInfo>
 
 namespace {
 const int kLabelHeight = 20;
+const QColor kNoSignal(28, 28, 36);
 }
 
 Tile::Tile(int number, bool interlaced)
-    : mFeed(number, interlaced)
+    : mFeed(std::make_unique<CameraFeed>(number, interlaced))
     , mLabel(QStringLiteral("Camera %1 · Камера %1%2").arg(number).arg(interlaced ? QStringLiteral(" (i)") : QString()))
 {
 }
 
-void Tile::render(QSize const& size, int time, bool selected, cUniFontMap const& font)
+Tile::Tile(int number, QString const& videoPath, bool rgb)
+    : mVideo(std::make_unique<VideoSource>(videoPath))
+    , mRgb(rgb ? std::make_unique<RgbConverter>() : nullptr)
+    , mLabel(QStringLiteral("%1 · %2").arg(number).arg(QFileInfo(videoPath).fileName()))
+{
+}
+
+void Tile::drawPicture(int time, bool waitForVideo, cUniFontMap const& font)
+{
+    const QRect all = mImage.rect();
+    if (mFeed) {
+        const QImage& picture = mFeed->pictureAt(time);
+        mImage.drawImage(all, picture, picture.rect());
+        return;
+    }
+    FrameRef due = mVideo->takeDue(double(time) / kFramesPerSecond, waitForVideo);
+    if (due) {
+        mFrame = std::move(due);
+        if (mRgb)
+            mRgb->convert(mFrame.get());
+    } else if (mVideo->failed()) {
+        mFrame.reset();
+        mImage.fillRect(all, kNoSignal);
+        mImage.drawText(all.adjusted(0, 0, 0, -kLabelHeight), Qt::AlignHCenter | Qt::AlignVCenter,
+                        QStringLiteral("no signal"), font);
+        return;
+    }
+    if (mFrame && mRgb) {
+        mImage.drawImage(all, mRgb->picture(), mRgb->picture().rect());
+    } else if (mFrame) {
+        const cUniYuvFrame frame = VideoSource::describe(mFrame.get());
+        mImage.drawImage(all, frame, frame.rect());
+    } else {
+        mImage.fillRect(all, QColor(0, 0, 0));  // the first frame is on its way
+    }
+}
+
+void Tile::render(QSize const& size, int time, bool waitForVideo, bool selected, cUniFontMap const& font)
 {
     if (mImage.size() != size)
         mImage.resize(size);
     if (!mImage.beginUpdate())
         return;
     const QRect all = mImage.rect();
-    const QImage& picture = mFeed.pictureAt(time);
-    mImage.drawImage(all, picture, picture.rect());
+    drawPicture(time, waitForVideo, font);
 
     const QRect strip(0, all.height() - kLabelHeight, all.width(), kLabelHeight);
     if (selected)

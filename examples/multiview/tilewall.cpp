@@ -26,14 +26,18 @@ cFontInfo statusFont()
 
 } // namespace
 
-TileWall::TileWall(int tiles, QString const& engineTitle)
+TileWall::TileWall(int tiles, QStringList const& sources, bool rgbVideo, QString const& engineTitle)
     : mColumns(int(std::ceil(std::sqrt(double(tiles)))))
     , mTitle(engineTitle)
     , mLabelFont(labelFont())
     , mStatusFont(statusFont())
 {
-    for (int i = 0; i < tiles; ++i)
-        mTiles.push_back(std::make_unique<Tile>(i + 1, i + 1 == kInterlacedCamera));
+    for (int i = 0; i < tiles; ++i) {
+        if (i < sources.size())
+            mTiles.push_back(std::make_unique<Tile>(i + 1, sources[i], rgbVideo));
+        else
+            mTiles.push_back(std::make_unique<Tile>(i + 1, i + 1 == kInterlacedCamera));
+    }
 }
 
 TileWall::~TileWall()
@@ -72,11 +76,38 @@ void TileWall::select(int index)
         mSelected = index;
 }
 
-void TileWall::draw(cUniScreen& screen, int time, QString const& status)
+void TileWall::waitBuffered()
+{
+    for (auto const& tile : mTiles) {
+        if (tile->video())
+            tile->video()->waitBuffered();
+    }
+}
+
+QStringList TileWall::videoReport(int* shown, int* dropped) const
+{
+    QStringList lines;
+    *shown = *dropped = 0;
+    for (int i = 0; i < count(); ++i) {
+        VideoSource const* v = mTiles[size_t(i)]->video();
+        if (!v)
+            continue;
+        *shown += v->shown();
+        *dropped += v->dropped();
+        lines << QStringLiteral("SOURCE tile=%1 shown=%2 dropped=%3 state=%4 file=%5")
+                     .arg(i + 1)
+                     .arg(v->shown())
+                     .arg(v->dropped())
+                     .arg(v->failed() ? QStringLiteral("no-signal") : QStringLiteral("playing"), v->path());
+    }
+    return lines;
+}
+
+void TileWall::draw(cUniScreen& screen, int time, bool waitForVideo, QString const& status)
 {
     const QSize size = screen.size();
     for (int i = 0; i < count(); ++i)
-        mTiles[size_t(i)]->render(cell(size, i).size(), time, i == mSelected, mLabelFont);
+        mTiles[size_t(i)]->render(cell(size, i).size(), time, waitForVideo, i == mSelected, mLabelFont);
 
     if (!screen.beginUpdate())
         return;

@@ -4,6 +4,10 @@
 
 #include <atlasfile.h>
 #include <testsupport.h>
+#include <yuvbars.h>
+
+#include <dorurizar/qtengine.h>
+#include <dorurizar/uniimg.h>
 
 #include <QApplication>
 #include <QtTest>
@@ -86,6 +90,47 @@ QRect labelOf(QRect const& cell)
     return QRect(cell.left(), cell.bottom() - kLabelHeight, cell.width() / 2, kLabelHeight);
 }
 
+// The frame number the sample clip's counter (12 blocks of 32 of its 704 x
+// 576 pixels, bit 0 leftmost) spells in a cell.
+int frameIn(QImage const& image, QRect const& c)
+{
+    int n = 0;
+    for (int b = 0; b < 12; ++b)
+        n |= (qGray(image.pixel(c.left() + (b * 32 + 16) * c.width() / 704, c.top() + 16 * c.height() / 576)) > 128) << b;
+    return n;
+}
+
+// Whether a cell says "no signal": the label's glyphs on a dark ground in the
+// middle of the picture above its label strip.
+bool showsNoSignal(QImage const& image, QRect const& c)
+{
+    const QRect m(c.center().x() - 50, c.center().y() - kLabelHeight, 100, kLabelHeight + 10);
+    int ink = 0, dark = 0;
+    for (int y = m.top(); y <= m.bottom(); ++y)
+        for (int x = m.left(); x <= m.right(); ++x) {
+            ink += near(image.pixel(x, y), kLabelInk);
+            dark += qGray(image.pixel(x, y)) < 60;
+        }
+    return ink >= 20 && ink + dark > 0.9 * m.width() * m.height();
+}
+
+// Whether this build's engines draw video frames: the Qt engine's white bar
+// shows. Where they do not yet, a wall shows its sources' states but no picture.
+bool enginesDrawVideo()
+{
+    static cQTEngine engine;  // the current engine from here on
+    cUniImg::switchEngine(&engine);
+    const dtest::YuvBars bars = dtest::yuvBars(cUniYuvFrame::I420, QSize(16, 8), cUniYuvFrame::BT601,
+                                               cUniYuvFrame::Limited);
+    cUniImg img;
+    img.resize(QSize(16, 8));
+    img.beginUpdate();
+    img.fillRect(img.rect(), QColor(0, 0, 0));
+    img.drawImage(img.rect(), bars.frame, bars.frame.rect());
+    img.endUpdate();
+    return qGray(engine.QImagefromUniImage(&img).pixel(0, 0)) > 128;
+}
+
 } // namespace
 
 class tst_Multiview : public QObject
@@ -94,6 +139,7 @@ class tst_Multiview : public QObject
 
     QTemporaryDir mDir;
     QString mCache = mDir.filePath(QStringLiteral("cache"));
+    QString mClip = mDir.filePath(QStringLiteral("clip.mkv")), mCut = mDir.filePath(QStringLiteral("cut.mkv"));
 
 private slots:
     void initTestCase()
@@ -105,6 +151,11 @@ private slots:
                                       label.boxes));
         QVERIFY(atlasfile::writeAtlas(mCache, QStringLiteral("Tahoma_12_-1_2_ff303040_ff000000"), status.image,
                                       status.boxes));
+        // A one-second clip, and a copy cut after a third of its bytes.
+        QCOMPARE(QProcess::execute(QStringLiteral(MAKECLIP_PATH), {"--seconds", "1", mClip}), 0);
+        QFile clip(mClip), cut(mCut);
+        QVERIFY(clip.open(QIODevice::ReadOnly) && cut.open(QIODevice::WriteOnly));
+        QVERIFY(cut.write(clip.read(clip.size() / 3)) > 0);
     }
 
     void screenshotShowsTheWall_data()
@@ -139,6 +190,44 @@ private slots:
             QRegularExpression(QStringLiteral("STATS engine=%1 tiles=4 frames=5 .*peak_kb=(\\d+)").arg(engine))
                 .match(run.out);
         QVERIFY2(m.hasMatch() && m.captured(1).toLong() > 0, qPrintable(run.out));
+    }
+
+    void videoPlaysAndBrokenSourcesShowNoSignal_data() { screenshotShowsTheWall_data(); }
+
+    // Tiles: the clip, a file that is not there, the cut clip, a synthetic
+    // camera. A run of --frames n shows the clip's frame n - 1.
+    void videoPlaysAndBrokenSourcesShowNoSignal()
+    {
+        QFETCH(QString, engine);
+        const QString missing = mDir.filePath(QStringLiteral("missing.mkv"));
+        QImage shots[2];
+        const int frames[2] = {2, 20};  // the cut clip breaks after some 8 frames
+        for (int i = 0; i < 2; ++i) {
+            const QString shot = mDir.filePath(QStringLiteral("%1-video-%2.png").arg(engine).arg(frames[i]));
+            const HostRun run = runHost({"--engine", engine, "--tiles", "4", "--stats", "--frames",
+                                         QString::number(frames[i]), "--cache", mCache, "--screenshot", shot, "--source",
+                                         mClip, "--source", missing, "--source", mCut});
+            QVERIFY2(run.exitCode == 0, run.why().constData());
+            QVERIFY2(run.out.contains(QStringLiteral("SOURCE tile=1 shown=%1 dropped=0 state=playing").arg(frames[i]))
+                         && run.out.contains("SOURCE tile=2 shown=0 dropped=0 state=no-signal")
+                         && run.err.contains(missing + ": cannot open"),
+                     run.why().constData());
+            shots[i] = QImage(shot);
+            QVERIFY2(showsNoSignal(shots[i], cell(4, 1)) && !showsNoSignal(shots[i], cell(4, 0)), qPrintable(shot));
+        }
+        QVERIFY2(showsNoSignal(shots[1], cell(4, 2)), "the cut clip's tile plays on");
+        if (!enginesDrawVideo())
+            QSKIP("the engines of this build draw no video frames: the pictures are not checked");
+        for (int i = 0; i < 2; ++i)
+            QCOMPARE(frameIn(shots[i], cell(4, 0)), frames[i] - 1);
+        QCOMPARE(frameIn(shots[0], cell(4, 2)), 1);
+        // The sweeping bar moved between the shots.
+        const QRect c = cell(4, 0);
+        int moved = 0;
+        for (int y = c.center().y(); y < c.bottom() - kLabelHeight; y += 8)
+            for (int x = c.left() + 2; x < c.right() - 2; ++x)
+                moved += std::abs(qGray(shots[0].pixel(x, y)) - qGray(shots[1].pixel(x, y))) > 64;
+        QVERIFY2(moved > c.width() / 20, qPrintable(QString::number(moved)));
     }
 
     void contactSheetHoldsEveryEngineAndTheirDifferences()
@@ -196,6 +285,9 @@ private slots:
         row("stray argument", "wall.png", 2, {"unexpected argument"});
         row("empty screenshot path", "--screenshot ", 2, {"--screenshot"});
         row("compare with engine", "--compare s.png --engine qt", 2, {"--compare"});
+        row("empty source path", "--source ", 2, {"--source wants a path"});
+        row("more sources than tiles", "--tiles 1 --source a.mkv --source b.mkv", 2, {"2 video sources", "1 tiles"});
+        row("seconds and frames", "--seconds 2 --frames 3", 2, {"--seconds", "--frames"});
         row("unwritable screenshot", "--frames 2 --tiles 1 --screenshot DIR/no/such/dir/shot.png --cache CACHE", 1,
             {"cannot write the screenshot"});
         // With no atlas and no generator the library could only stop the process.
