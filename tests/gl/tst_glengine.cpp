@@ -532,7 +532,6 @@ private slots:
         bad([](Yuv& y) { y.mSize = QSize(0, 8); });
         bad([](Yuv& y) { y.mSize = QSize(16, -8); });
         bad([](Yuv& y) { y.mSize = QSize(Yuv::kMaxSide + 2, 8), y.mStrides[0] = y.mStrides[1] = 1 << 20; });
-        bad([](Yuv& y) { y.mFormat = Yuv::Format(7); });
         bad([](Yuv& y) { y.mFormat = Yuv::Invalid; });
         bad([](Yuv&) {}, QRect(1, 0, 16, 8));
         bad([](Yuv&) {}, QRect(0, 0, 0, 8));
