@@ -16,16 +16,18 @@ namespace {
 // position in frame pixels. Planar chroma is filtered by the texture unit,
 // each sample co-sited with its left luma sample and centred between its two
 // rows. YUYV texels hold two pixels, so its texture is sampled nearest and
-// filtered here, bilinearly like the others. Deinterlacing mixes each row
-// with the rows above and below, 1 : 2 : 1, as the picture filter does.
+// filtered here, bilinearly like the others. Interlaced frames are
+// deinterlaced as they are uploaded (see deinterlaceRows), so the program
+// samples each plane once a pixel: sampling is most of its cost where a
+// software rasteriser runs it.
 char const* const kYuvFragmentShader =
     "uniform sampler2D plane0, plane1, plane2;\n"
-    "uniform vec2 luma_size, chroma_size;\n"
+    "uniform vec2 luma_size, per_luma, per_chroma;  // sizes in texels and their inverses\n"
     "uniform mat3 to_rgb;\n"
     "uniform vec3 offset;\n"
     "#if FORMAT == 2\n"
     "vec3 pixelAt(vec2 i) {\n"
-    "    vec4 t = texture2D(plane0, vec2(floor(i.x * 0.5) + 0.5, i.y + 0.5) / chroma_size);\n"
+    "    vec4 t = texture2D(plane0, vec2(floor(i.x * 0.5) + 0.5, i.y + 0.5) * per_chroma);\n"
     "    return vec3(mod(i.x, 2.0) < 0.5 ? t.r : t.b, t.g, t.a);\n"
     "}\n"
     "vec3 yuvAt(vec2 p) {\n"
@@ -36,31 +38,25 @@ char const* const kYuvFragmentShader =
     "}\n"
     "#else\n"
     "vec3 yuvAt(vec2 p) {\n"
-    "    vec2 c = vec2(p.x * 0.5 + 0.25, p.y * 0.5) / chroma_size;\n"
+    "    vec2 c = (p * 0.5 + vec2(0.25, 0.0)) * per_chroma;\n"
     "#if FORMAT == 0\n"
-    "    return vec3(texture2D(plane0, p / luma_size).r, texture2D(plane1, c).r, texture2D(plane2, c).r);\n"
+    "    return vec3(texture2D(plane0, p * per_luma).r, texture2D(plane1, c).r, texture2D(plane2, c).r);\n"
     "#else\n"
-    "    return vec3(texture2D(plane0, p / luma_size).r, texture2D(plane1, c).ra);\n"
+    "    return vec3(texture2D(plane0, p * per_luma).r, texture2D(plane1, c).ra);\n"
     "#endif\n"
     "}\n"
     "#endif\n"
     "void main() {\n"
-    "    vec2 p = gl_TexCoord[0].xy;\n"
-    "#if DEINTERLACE\n"
-    "    vec3 yuv = 0.25 * yuvAt(p - vec2(0.0, 1.0)) + 0.5 * yuvAt(p) + 0.25 * yuvAt(p + vec2(0.0, 1.0));\n"
-    "#else\n"
-    "    vec3 yuv = yuvAt(p);\n"
-    "#endif\n"
-    "    gl_FragColor = vec4(clamp(to_rgb * yuv + offset, 0.0, 1.0), 1.0);\n"
+    "    gl_FragColor = vec4(to_rgb * yuvAt(gl_TexCoord[0].xy) + offset, 1.0);  // clamped as written\n"
     "}\n";
 
 struct Program {
     GLuint id;
-    GLint lumaSize, chromaSize, toRgb, offset;
+    GLint lumaSize, perLuma, perChroma, toRgb, offset;
 };
 
-// [layout - I420][deinterlaced]
-Program gPrograms[3][2];
+// [layout - I420]
+Program gPrograms[3];
 bool gProgramsReady = false;
 
 struct PlaneLayout {
@@ -100,35 +96,58 @@ void conversion(cUniYuvFrame::Matrix matrix, cUniYuvFrame::Range range, float to
     }
 }
 
+// Each row of an interlaced plane mixed 1 : 2 : 1 with the rows above and
+// below (an edge row stands in for the one missing), the picture filter's
+// weights: filtering before the texture unit interpolates gives what
+// filtering its samples would. Planar chroma rows, each shared by two rows
+// of both fields, are left as they are.
+void deinterlaceRows(unsigned char const* from, unsigned char* to, int rowBytes, int rows)
+{
+    for (int y = 0; y < rows; ++y) {
+        unsigned char const* above = from + ptrdiff_t(std::max(y - 1, 0)) * rowBytes;
+        unsigned char const* row = from + ptrdiff_t(y) * rowBytes;
+        unsigned char const* below = from + ptrdiff_t(std::min(y + 1, rows - 1)) * rowBytes;
+        unsigned char* out = to + ptrdiff_t(y) * rowBytes;
+        // (a + 2b + c + 2) / 4 as two rounding averages, which vectorise:
+        // the first rounded down so that the second rounds as the sum does.
+        for (int x = 0; x < rowBytes; ++x) {
+            const int outer = ((above[x] + below[x] + 1) >> 1) - ((above[x] ^ below[x]) & 1);
+            out[x] = (unsigned char)((outer + row[x] + 1) >> 1);
+        }
+    }
+}
+
+// The deinterlaced plane being uploaded; GL calls run under the engine's lock.
+std::vector<unsigned char> gFiltered;
+
 } // namespace
 
 bool GLEngineNS::buildYuvPrograms()
 {
     gProgramsReady = false;
-    for (int format = 0; format < 3; ++format)
-        for (int deinterlace = 0; deinterlace < 2; ++deinterlace) {
-            const QByteArray defines = "#define FORMAT " + QByteArray::number(format) + "\n#define DEINTERLACE "
-                + QByteArray::number(deinterlace) + "\n";
-            bool ok = false;
-            const GLuint shader = compileShader(GL_FRAGMENT_SHADER, kYuvFragmentShader, &ok, defines.constData());
-            Program& p = gPrograms[format][deinterlace];
-            p.id = glCreateProgram();
-            glAttachShader(p.id, shader);
-            glLinkProgram(p.id);
-            glDeleteShader(shader);  // goes with the program
-            GLint linked = GL_FALSE;
-            glGetProgramiv(p.id, GL_LINK_STATUS, &linked);
-            if (!ok || linked != GL_TRUE)
-                return false;
-            p.lumaSize = glGetUniformLocation(p.id, "luma_size");
-            p.chromaSize = glGetUniformLocation(p.id, "chroma_size");
-            p.toRgb = glGetUniformLocation(p.id, "to_rgb");
-            p.offset = glGetUniformLocation(p.id, "offset");
-            glUseProgram(p.id);
-            for (int unit = 0; unit < 3; ++unit)
-                glUniform1i(glGetUniformLocation(p.id, ("plane" + QByteArray::number(unit)).constData()), unit);
-            glUseProgram(0);
-        }
+    for (int format = 0; format < 3; ++format) {
+        const QByteArray defines = "#define FORMAT " + QByteArray::number(format) + "\n";
+        bool ok = false;
+        const GLuint shader = compileShader(GL_FRAGMENT_SHADER, kYuvFragmentShader, &ok, defines.constData());
+        Program& p = gPrograms[format];
+        p.id = glCreateProgram();
+        glAttachShader(p.id, shader);
+        glLinkProgram(p.id);
+        glDeleteShader(shader);  // goes with the program
+        GLint linked = GL_FALSE;
+        glGetProgramiv(p.id, GL_LINK_STATUS, &linked);
+        if (!ok || linked != GL_TRUE)
+            return false;
+        p.lumaSize = glGetUniformLocation(p.id, "luma_size");
+        p.perLuma = glGetUniformLocation(p.id, "per_luma");
+        p.perChroma = glGetUniformLocation(p.id, "per_chroma");
+        p.toRgb = glGetUniformLocation(p.id, "to_rgb");
+        p.offset = glGetUniformLocation(p.id, "offset");
+        glUseProgram(p.id);
+        for (int unit = 0; unit < 3; ++unit)
+            glUniform1i(glGetUniformLocation(p.id, ("plane" + QByteArray::number(unit)).constData()), unit);
+        glUseProgram(0);
+    }
     gProgramsReady = true;
     return true;
 }
@@ -165,9 +184,11 @@ void cGLEngine::cYuvTexture::setFrame(cUniYuvFrame const& frame)
             mCopies[i].resize(size_t(rowBytes) * size_t(rows));
             glGenTextures(1, &mTextures[i]);
             glBindTexture(GL_TEXTURE_2D, mTextures[i]);
-            const GLint filter = frame.mFormat == cUniYuvFrame::YUYV ? GL_NEAREST : GL_LINEAR;
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+            // Planar chroma is interpolated where it is enlarged; where its
+            // samples are smaller than the pixels drawn, the nearest serves.
+            const bool yuyv = frame.mFormat == cUniYuvFrame::YUYV;
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, yuyv || i > 0 ? GL_NEAREST : GL_LINEAR);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, yuyv ? GL_NEAREST : GL_LINEAR);
             glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
             glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
             glTexImage2D(GL_TEXTURE_2D, 0, GLint(layout.format), width, rows, 0, layout.format, GL_UNSIGNED_BYTE,
@@ -186,8 +207,14 @@ void cGLEngine::cYuvTexture::setFrame(cUniYuvFrame const& frame)
         }
         if (!changed)
             continue;
+        unsigned char const* pixels = mCopies[i].data();
+        if (i == 0 && GLEngineNS::deinterlaced(frame.mSize)) {
+            gFiltered.resize(mCopies[i].size());
+            deinterlaceRows(pixels, gFiltered.data(), rowBytes, rows);
+            pixels = gFiltered.data();
+        }
         glBindTexture(GL_TEXTURE_2D, mTextures[i]);
-        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, rows, layout.format, GL_UNSIGNED_BYTE, mCopies[i].data());
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, rows, layout.format, GL_UNSIGNED_BYTE, pixels);
         mUploadedBytes += quint64(mCopies[i].size());
     }
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
@@ -198,7 +225,7 @@ bool cGLEngine::cYuvTexture::bind() const
     const int format = int(mShape.mFormat) - int(cUniYuvFrame::I420);
     if (!gProgramsReady || format < 0 || format > 2)
         return false;
-    Program const& p = gPrograms[format][GLEngineNS::deinterlaced(mShape.mSize)];
+    Program const& p = gPrograms[format];
     glUseProgram(p.id);
     for (int i = mShape.planeCount() - 1; i >= 0; --i) {
         glActiveTexture(GL_TEXTURE0 + GLenum(i));
@@ -208,15 +235,18 @@ bool cGLEngine::cYuvTexture::bind() const
     const QSize chroma(mShape.rowBytes(chromaPlane) / layoutOf(mShape.mFormat, chromaPlane).bytesPerTexel,
                        mShape.rowCount(chromaPlane));
     glUniform2f(p.lumaSize, float(mShape.mSize.width()), float(mShape.mSize.height()));
-    glUniform2f(p.chromaSize, float(chroma.width()), float(chroma.height()));
+    glUniform2f(p.perLuma, 1.0f / float(mShape.mSize.width()), 1.0f / float(mShape.mSize.height()));
+    glUniform2f(p.perChroma, 1.0f / float(chroma.width()), 1.0f / float(chroma.height()));
     float toRgb[9], offset[3];
     conversion(mShape.mMatrix, mShape.mRange, toRgb, offset);
     glUniformMatrix3fv(p.toRgb, 1, GL_TRUE, toRgb);
     glUniform3fv(p.offset, 1, offset);
+    glDisable(GL_BLEND);  // opaque: blending would give the same pixels, slower
     return true;
 }
 
 void cGLEngine::cYuvTexture::release() const
 {
     glUseProgram(0);
+    glEnable(GL_BLEND);
 }

@@ -11,8 +11,9 @@
 
 // One texture per plane, each exactly the plane's size: 8-bit luminance for
 // Y, Cb and Cr, luminance-alpha for NV12's interleaved Cb Cr, RGBA for YUYV
-// (Y0 Cb Y1 Cr, one texel per two pixels). The planes' bytes are kept packed
-// beside them, so that a frame drawn again uploads only what changed.
+// (Y0 Cb Y1 Cr, one texel per two pixels); the first plane of an interlaced
+// size goes up deinterlaced. The planes' bytes are kept packed beside them,
+// so that a frame drawn again uploads only what changed.
 class cGLEngine::cYuvTexture
 {
 public:
@@ -40,8 +41,8 @@ private:
 
 namespace GLEngineNS {
 
-// Builds the conversion programs (each layout with and without the
-// deinterlace filter) in the current context; false when one fails.
+// Builds the conversion programs, one per layout, in the current context;
+// false when one fails.
 bool buildYuvPrograms();
 // Whether the programs of the current context were built.
 bool yuvProgramsReady();
