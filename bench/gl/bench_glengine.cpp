@@ -1,6 +1,8 @@
 // The GL engine's multiview frame on a 1920 x 1080 GL widget beside a bare
 // immediate-mode loop drawing the same quads with the same uploads, the CPU
-// cost of recording one item, and the allocations of a steady frame.
+// cost of recording one item, and the allocations of a steady frame. And a
+// wall of I420 cameras drawn as YUV frames beside the usual way, libswscale
+// to an ARGB32 picture first, in time and in bytes uploaded.
 
 #define GL_GLEXT_PROTOTYPES 1
 
@@ -12,6 +14,7 @@
 #include <dorurizar/unifontmap.h>
 #include <dorurizar/uniimg.h>
 #include <dorurizar/uniscreen.h>
+#include <dorurizar/uniyuvframe.h>
 
 #include <benchmark/benchmark.h>
 
@@ -26,6 +29,10 @@
 
 #include <GL/gl.h>
 #include <GL/glext.h>
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
 
 #include <cstdio>
 #include <memory>
@@ -93,9 +100,18 @@ struct Wall {
 
     void recordTile(int i)
     {
+        recordTile(i, [this](cUniImg& tile, int i) {
+            tile.drawImage(tile.rect(), pictures[size_t(i)], pictures[size_t(i)].rect());
+        });
+    }
+
+    // A tile whose picture draw(tile, i) draws.
+    template <typename Draw>
+    void recordTile(int i, Draw draw)
+    {
         cUniImg& tile = *tiles[size_t(i)];
         tile.beginUpdate();
-        tile.drawImage(tile.rect(), pictures[size_t(i)], pictures[size_t(i)].rect());
+        draw(tile, i);
         tile.drawText(QRect(6, 6, 460, 20), 0, labels[size_t(i)], *atlas.font);
         tile.drawRect(tile.rect(), QColor(40, 200, 40));
         tile.endUpdate();
@@ -103,8 +119,16 @@ struct Wall {
 
     void frame()
     {
+        frame([this](cUniImg& tile, int i) {
+            tile.drawImage(tile.rect(), pictures[size_t(i)], pictures[size_t(i)].rect());
+        });
+    }
+
+    template <typename Draw>
+    void frame(Draw draw)
+    {
         for (int i = 0; i < kTiles; ++i)
-            recordTile(i);
+            recordTile(i, draw);
         screen.beginUpdate();
         for (int i = 0; i < kTiles; ++i)
             screen.drawImage(tileRect(i), *tiles[size_t(i)]);
@@ -252,6 +276,97 @@ double recordingCostPerItem()
     return (dbench::threadCpuNs() - start) / (double(rounds) * kRecordedItems);
 }
 
+// Each camera's decoder output: two I420 frames, taken in turn so that every
+// frame changes, in buffers reused as a decoder reuses its own.
+struct Cameras {
+    struct Camera {
+        std::vector<uchar> bytes[2];
+        cUniYuvFrame frames[2];
+        std::vector<uchar> argb;  // the usual path's picture, wrapped by `picture`
+        QImage picture;
+    };
+    Camera cameras[kTiles];
+    SwsContext* toArgb = nullptr;
+    int shown = 0;
+
+    Cameras()
+    {
+        const int w = kPicture.width(), h = kPicture.height(), cw = (w + 1) / 2, ch = (h + 1) / 2;
+        SwsContext* toYuv = sws_getContext(w, h, AV_PIX_FMT_BGRA, w, h, AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr,
+                                           nullptr, nullptr);
+        toArgb = sws_getContext(w, h, AV_PIX_FMT_YUV420P, w, h, AV_PIX_FMT_BGRA, SWS_BILINEAR, nullptr, nullptr,
+                                nullptr);
+        for (int i = 0; i < kTiles; ++i) {
+            Camera& c = cameras[i];
+            for (int n = 0; n < 2; ++n) {
+                const QImage rgb = dbench::picture(kPicture, QImage::Format_ARGB32, i + 7 * n);
+                c.bytes[n].resize(size_t(w * h + 2 * cw * ch));
+                uchar* planes[3] = {c.bytes[n].data(), c.bytes[n].data() + w * h, c.bytes[n].data() + w * h + cw * ch};
+                const int strides[3] = {w, cw, cw};
+                uchar const* from[1] = {rgb.constBits()};
+                const int fromStride[1] = {int(rgb.bytesPerLine())};
+                sws_scale(toYuv, from, fromStride, 0, h, planes, strides);
+                c.frames[n] = cUniYuvFrame(cUniYuvFrame::I420, kPicture);
+                for (int p = 0; p < 3; ++p)
+                    c.frames[n].setPlane(p, planes[p], strides[p]);
+            }
+            c.argb.resize(size_t(w * h * 4));
+            c.picture = QImage(c.argb.data(), w, h, w * 4, QImage::Format_ARGB32);
+        }
+        sws_freeContext(toYuv);
+    }
+    ~Cameras() { sws_freeContext(toArgb); }
+
+    cUniYuvFrame const& frame(int i) const { return cameras[i].frames[shown % 2]; }
+
+    void yuvFrame()
+    {
+        ++shown;
+        gWall->frame([this](cUniImg& tile, int i) { tile.drawImage(tile.rect(), frame(i), frame(i).rect()); });
+    }
+
+    // What hosts do today: each frame converted to a full-size picture, then drawn scaled.
+    void swscaleFrame()
+    {
+        ++shown;
+        gWall->frame([this](cUniImg& tile, int i) {
+            cUniYuvFrame const& f = frame(i);
+            Camera& c = cameras[i];
+            uchar* to[1] = {c.argb.data()};
+            const int toStride[1] = {kPicture.width() * 4};
+            sws_scale(toArgb, f.mPlanes, f.mStrides, 0, kPicture.height(), to, toStride);
+            tile.drawImage(tile.rect(), c.picture, c.picture.rect());
+        });
+    }
+
+    // Bytes uploaded per frame, once warmed up.
+    template <typename Frame>
+    double uploadsPerFrame(Frame frame)
+    {
+        for (int i = 0; i < 4; ++i)
+            frame();
+        const quint64 before = cGLEngine::mUploadedBytes;
+        const int frames = 10;
+        for (int i = 0; i < frames; ++i)
+            frame();
+        return double(cGLEngine::mUploadedBytes - before) / frames;
+    }
+};
+
+Cameras* gCameras = nullptr;
+
+void Engine_YuvWall(benchmark::State& state)
+{
+    for (auto _ : state)
+        gCameras->yuvFrame();
+}
+
+void Usual_SwscaleWall(benchmark::State& state)
+{
+    for (auto _ : state)
+        gCameras->swscaleFrame();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -291,9 +406,23 @@ int main(int argc, char** argv)
         ->MinTime(3.0)
         ->UseRealTime();
     benchmark::RegisterBenchmark("Engine_RecordOnly", Engine_RecordOnly)->Unit(benchmark::kMicrosecond);
+
+    gCameras = new Cameras;
+    const double yuvBytes = gCameras->uploadsPerFrame([] { gCameras->yuvFrame(); });
+    const double usualBytes = gCameras->uploadsPerFrame([] { gCameras->swscaleFrame(); });
+    // 16 cameras of 704 x 576 I420 on the 1920 x 1080 wall.
+    dbench::figure("gl camera wall: yuv uploads per frame", yuvBytes, "bytes");
+    dbench::figure("gl camera wall: swscale+picture uploads/frame", usualBytes, "bytes");
+    dbench::figure("gl camera wall: yuv vs swscale+picture uploads", yuvBytes / usualBytes, "x", "<= 0.4");
+    for (auto* b : {benchmark::RegisterBenchmark("Engine_YuvWall", Engine_YuvWall),
+                    benchmark::RegisterBenchmark("Usual_SwscaleWall", Usual_SwscaleWall)})
+        b->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+    dbench::pair("Engine_YuvWall/min_time:3.000/real_time", "Usual_SwscaleWall/min_time:3.000/real_time",
+                 dbench::Goal::AtMost, 0.7, "gl camera wall: yuv frames vs swscale+picture");
     dbench::pair("Engine_MultiviewFrame/min_time:3.000/real_time", "Bare_MultiviewFrame/min_time:3.000/real_time", dbench::Goal::AtMost, 1.15,
                  "gl multiview frame vs bare immediate loop");
     const int rc = dbench::runAndReport(argc, argv);
+    delete gCameras;
     delete gWall;
     return rc;
 }
