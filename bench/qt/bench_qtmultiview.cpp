@@ -8,11 +8,13 @@
 
 #include <benchfixtures.h>
 #include <benchratio.h>
+#include <camerafeed.h>
 
 #include <dorurizar/qtengine.h>
 #include <dorurizar/unifontmap.h>
 #include <dorurizar/uniimg.h>
 #include <dorurizar/uniscreen.h>
+#include <dorurizar/uniyuvframe.h>
 
 #include <benchmark/benchmark.h>
 
@@ -262,6 +264,42 @@ void Bare_QtMultiviewTiles(benchmark::State& state)
     gBare->start = BareWall::Keep;
 }
 
+// A wall of 16 cameras, 704 x 576 I420 each, into the tiles: the frames
+// drawn straight from their planes, beside what hosts do today (libswscale
+// to a full-size RGB32 image, then that image drawn scaled).
+dbench::CameraFeed* gFeed = nullptr;
+
+void Engine_QtWallYuv(benchmark::State& state)
+{
+    int frame = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < kTiles; ++i) {
+            cUniImg& tile = *gEngine->tiles[size_t(i)];
+            cUniYuvFrame const& f = gFeed->frame(frame + i);
+            tile.beginUpdate();
+            tile.drawImage(tile.rect(), f, f.rect());
+            tile.endUpdate();
+        }
+        ++frame;
+    }
+}
+
+void Engine_QtWallSwscaleImage(benchmark::State& state)
+{
+    dbench::SwscaleToImage host;
+    int frame = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < kTiles; ++i) {
+            cUniImg& tile = *gEngine->tiles[size_t(i)];
+            QImage const& image = host.convert(gFeed->frame(frame + i));
+            tile.beginUpdate();
+            tile.drawImage(tile.rect(), image, image.rect());
+            tile.endUpdate();
+        }
+        ++frame;
+    }
+}
+
 // Both walls must paint the same pixels, or the ratio compares different work.
 bool samePixels()
 {
@@ -299,6 +337,8 @@ int main(int argc, char** argv)
     gBare = &bare;
     if (!samePixels())
         return 1;
+    dbench::CameraFeed feed(kPicture, kPictures);
+    gFeed = &feed;
 
     auto timed = [](benchmark::internal::Benchmark* b) {
         b->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
@@ -312,6 +352,9 @@ int main(int argc, char** argv)
               ->Arg(BareWall::Clear)
               ->Arg(BareWall::Replace));
 
+    timed(benchmark::RegisterBenchmark("Engine_QtWallYuv", Engine_QtWallYuv));
+    timed(benchmark::RegisterBenchmark("Engine_QtWallSwscaleImage", Engine_QtWallSwscaleImage));
+
     using dbench::Goal;
     const std::string suffix = "/min_time:3.000/real_time";
     dbench::pair("Engine_QtMultiviewFrame" + suffix, "Bare_QtMultiviewFrame" + suffix, Goal::AtMost, 1.10,
@@ -322,6 +365,8 @@ int main(int argc, char** argv)
                  "qt multiview tiles, bare clears each tile");
     dbench::pair("Engine_QtMultiviewTiles" + suffix, "Bare_QtMultiviewTiles/start:2" + suffix, Goal::AtMost, 1.10,
                  "qt multiview tiles, bare replaces each tile");
+    dbench::pair("Engine_QtWallYuv" + suffix, "Engine_QtWallSwscaleImage" + suffix, Goal::AtMost, 0.5,
+                 "qt 16-camera I420 wall vs swscale+QImage");
     const int rc = dbench::runAndReport(argc, argv);
     gShared->widget.mPaint = nullptr;
     return rc;

@@ -5,11 +5,13 @@
 
 #include <benchfixtures.h>
 #include <benchratio.h>
+#include <camerafeed.h>
 
 #include <dorurizar/sdlengine.h>
 #include <dorurizar/unifontmap.h>
 #include <dorurizar/uniimg.h>
 #include <dorurizar/uniscreen.h>
+#include <dorurizar/uniyuvframe.h>
 
 #include <benchmark/benchmark.h>
 
@@ -382,6 +384,41 @@ void Bare_PlainStretch_MultiviewFrame(benchmark::State& state)
 }
 BENCHMARK(Bare_PlainStretch_MultiviewFrame)->Iterations(kFrames)->Unit(benchmark::kMillisecond);
 
+// A wall of 16 cameras, 704 x 576 I420 each, into the multiview's pictures
+// on the off-screen target: the frames drawn straight from their planes,
+// beside what hosts do today (libswscale to a full-size RGB32 image, then
+// that image drawn scaled). No flip: the tiles' own work only.
+dbench::CameraFeed* gFeed = nullptr;
+
+void Engine_WallYuv(benchmark::State& state)
+{
+    Update u(*gSetup->target);
+    int frame = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < kTiles; ++i) {
+            cUniYuvFrame const& f = gFeed->frame(frame + i);
+            gSetup->target->drawImage(pictureIn(tileAt(i)), f, f.rect());
+        }
+        ++frame;
+    }
+}
+BENCHMARK(Engine_WallYuv)->Unit(benchmark::kMillisecond);
+
+void Engine_WallSwscaleImage(benchmark::State& state)
+{
+    Update u(*gSetup->target);
+    dbench::SwscaleToImage host;
+    int frame = 0;
+    for (auto _ : state) {
+        for (int i = 0; i < kTiles; ++i) {
+            QImage const& image = host.convert(gFeed->frame(frame + i));
+            gSetup->target->drawImage(pictureIn(tileAt(i)), image, image.rect());
+        }
+        ++frame;
+    }
+}
+BENCHMARK(Engine_WallSwscaleImage)->Unit(benchmark::kMillisecond);
+
 QImage videoPixels()
 {
     SDL_Surface* video = SDL_GetVideoSurface();
@@ -430,6 +467,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "the bare multiview frame does not match the engine's\n");
         return 1;
     }
+    dbench::CameraFeed feed(QSize(704, 576), 8);
+    gFeed = &feed;
     dbench::pair("Engine_FillRect", "Bare_SDL_FillRect", dbench::Goal::AtMost, 1.05, "fillRect 1600x800");
     dbench::pair("Engine_DrawImage", "Bare_SDL_UpperBlit", dbench::Goal::AtMost, 1.05,
                  "drawImage 704x576 unscaled");
@@ -440,5 +479,7 @@ int main(int argc, char** argv)
                  "sdl multiview frame");
     dbench::pair("Engine_MultiviewFrame" + frames, "Bare_PlainStretch_MultiviewFrame" + frames, dbench::Goal::AtMost,
                  1.10, "sdl multiview frame, plain stretch loop");
+    dbench::pair("Engine_WallYuv", "Engine_WallSwscaleImage", dbench::Goal::AtMost, 0.5,
+                 "sdl 16-camera I420 wall vs swscale+QImage");
     return dbench::runAndReport(argc, argv);
 }

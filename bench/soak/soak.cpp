@@ -152,6 +152,7 @@ long median(std::vector<Sample> const& samples, size_t first, size_t count, long
 // on a leak.
 int runEngine(Options const& o, int argc, char** argv)
 {
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);  // the GL host's two windows
     QApplication app(argc, argv);
     QTemporaryDir fonts;
     if (!fonts.isValid() || !soak::writeFonts(fonts.path())) {

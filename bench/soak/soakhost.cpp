@@ -4,7 +4,11 @@
 #ifdef DORURIZAR_HAS_GL
 #include "baregl.h"
 #include <dorurizar/glengine.h>
+#if QT_VERSION_MAJOR >= 6
+#include <QOpenGLWidget>
+#else
 #include <QGLWidget>
+#endif
 #endif
 #ifdef DORURIZAR_HAS_SDL
 #include <dorurizar/sdlengine.h>
@@ -74,16 +78,31 @@ private:
 };
 
 #ifdef DORURIZAR_HAS_GL
+#if QT_VERSION_MAJOR >= 6
+// A paint composes the frame buffer the engine or the bare loop last drew
+// into; the application shares one context group, so the second window can
+// show the first one's textures.
+using GLBase = QOpenGLWidget;
+using GLWindow = QOpenGLWidget;
+QWidget* secondGLWindow(GLBase*) { return new GLWindow; }
+// Qt composes the frame buffer on the window's next paint.
+void presentBare(GLBase& w) { w.update(); }
+#else
 // Its paint events draw nothing (Qt's default would clear the frame): the
-// engine presents at the screen's endUpdate.
+// engine presents at the screen's endUpdate. The second window shares the
+// first one's context.
+using GLBase = QGLWidget;
 using GLWindow = PaintWidget<QGLWidget>;
+QWidget* secondGLWindow(GLBase* first) { return new GLWindow(nullptr, first); }
+void presentBare(GLBase& w) { w.swapBuffers(); }
+#endif
 
-// The second window shares the first one's context, so either can show the
-// textures the engine made; the engine presents in the window it started on.
+// Either window can show the textures the engine made; the engine presents
+// in the window it started on.
 class GLHost : public SoakHost
 {
 public:
-    GLHost() : SoakHost(new GLWindow, nullptr) { mWidgets[1].reset(new GLWindow(nullptr, gl())); }
+    GLHost() : SoakHost(new GLWindow, nullptr) { mWidgets[1].reset(secondGLWindow(gl())); }
 
     void requestFrame(int n) override { paint(n); }
 
@@ -94,17 +113,21 @@ public:
     }
 
 protected:
-    QGLWidget* gl() const { return static_cast<QGLWidget*>(widget(0)); }
+    GLBase* gl() const { return static_cast<GLBase*>(widget(0)); }
 
     bool startEngine() override
     {
+#if QT_VERSION_MAJOR >= 6
+        if (!gl()->isValid())
+            gl()->grabFramebuffer();  // a widget Qt has not painted yet has no context
+#endif
         if (gl()->isValid())
             return startOn(*gl());
         fail(QStringLiteral("no OpenGL context on this display"));
         return false;
     }
 
-    virtual bool startOn(QGLWidget& window)
+    virtual bool startOn(GLBase& window)
     {
         mEngine = std::make_unique<cGLEngine>();
         return mEngine->init(&window);
@@ -116,7 +139,7 @@ protected:
 class BareGLHost : public GLHost
 {
 protected:
-    bool startOn(QGLWidget& window) override
+    bool startOn(GLBase& window) override
     {
         window.makeCurrent();
         mBare = std::make_unique<BareGLWall>();
@@ -127,7 +150,7 @@ protected:
     {
         gl()->makeCurrent();
         mBare->frame(mScreen.size(), n);
-        gl()->swapBuffers();
+        presentBare(*gl());
     }
 
 private:

@@ -5,6 +5,8 @@
 #include "uniimg.h"
 #include "uniscreen.h"
 #include "visiblepart_p.h"
+#include "yuvscaler_p.h"
+#include "uniyuvframe.h"
 
 #include <QPainter>
 #include <QRectF>
@@ -225,6 +227,26 @@ void cQTEngine::drawImage(QRect const& target, cUniImg& source, QRect const& sou
     if (!image)
         return;
     drawImage(target, *image, sourceRect);
+}
+
+void cQTEngine::drawImage(QRect const& target, cUniYuvFrame const& source, QRect const& sourceRect)
+{
+    if (!isActive() || !source.canDraw(sourceRect))
+        return;
+    if (isScreen(currentImage())) {
+        const QRect part = visiblePart(target, deviceSize(mPainter));
+        if (part.isEmpty())
+            return;
+        QImage picture(part.size(), QImage::Format_RGB32);
+        if (YuvScaler::draw(source, sourceRect, target,
+                            {picture.bits(), picture.bytesPerLine(), part, YuvScaler::Order::Argb}))
+            mPainter->drawImage(part.topLeft(), picture);
+        return;
+    }
+    QImage* image = imageFromData(currentImage()->mData);
+    settlePendingClear(holds(target, image->rect()));
+    YuvScaler::draw(source, sourceRect, target,
+                    {image->bits(), image->bytesPerLine(), image->rect(), YuvScaler::Order::Argb});
 }
 
 void cQTEngine::fillRect(QRect const& rect, QColor const& color)

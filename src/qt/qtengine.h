@@ -47,6 +47,10 @@ public:
     // The same with source's QImage; nothing for the screen or an image
     // without data.
     void drawImage(QRect const& target, cUniImg& source, QRect const& sourceRect) override;
+    // Converts sourceRect of the frame, scaled, into target: off-screen
+    // straight into the image's pixels, on the screen through a picture of
+    // the part on the widget. Opaque; nothing unless source.canDraw(sourceRect).
+    void drawImage(QRect const& target, cUniYuvFrame const& source, QRect const& sourceRect) override;
     // Off-screen the colour replaces the pixels, alpha included; on the
     // screen it blends.
     void fillRect(QRect const& rect, QColor const& color) override;

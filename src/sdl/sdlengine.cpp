@@ -4,6 +4,8 @@
 #include "textplacement_p.h"
 #include "uniimg.h"
 #include "uniscreen.h"
+#include "uniyuvframe.h"
+#include "yuvscaler_p.h"
 
 #include <QColor>
 #include <QImage>
@@ -458,6 +460,29 @@ void cSDLEngine::drawImage(QRect const& target, cUniImg& source, QRect const& so
     if (!from)
         return;
     stretchSurface(from, sourceRect, surfaceFromData(currentImage()->mData), target, true);
+}
+
+void cSDLEngine::drawImage(QRect const& target, cUniYuvFrame const& source, QRect const& sourceRect)
+{
+    if (!isActive() || !source.canDraw(sourceRect))
+        return;
+    SDL_Surface* s = surfaceFromData(currentImage()->mData);
+    SDL_PixelFormat const* f = s->format;
+    if (f->BytesPerPixel != 4 || f->Gmask != mColorMask[2])
+        return;
+    YuvScaler::Order order;
+    if (f->Rmask == mColorMask[1] && f->Bmask == mColorMask[3])
+        order = YuvScaler::Order::Argb;
+    else if (f->Rmask == mColorMask[3] && f->Bmask == mColorMask[1])
+        order = YuvScaler::Order::Abgr;
+    else
+        return;
+    SurfaceLock lock(s);
+    if (!lock.locked())
+        return;
+    SDL_Rect const& clip = s->clip_rect;
+    uchar* first = static_cast<uchar*>(s->pixels) + clip.y * s->pitch + clip.x * 4;
+    YuvScaler::draw(source, sourceRect, target, {first, s->pitch, QRect(clip.x, clip.y, clip.w, clip.h), order});
 }
 
 void cSDLEngine::fillRect(QRect const& rect, QColor const& color)

@@ -45,6 +45,11 @@ public:
     void drawImage(QRect const& target, QImage const& image, QRect const& sourceRect) override;
     // The same from source's surface, always blending by its alpha.
     void drawImage(QRect const& target, cUniImg& source, QRect const& sourceRect) override;
+    // Converts sourceRect of the frame, scaled, into target of the surface,
+    // inside its clip rectangle as SDL's blits are; opaque. Nothing unless
+    // source.canDraw(sourceRect), nor on a surface whose pixels are not
+    // 32-bit ARGB or ABGR.
+    void drawImage(QRect const& target, cUniYuvFrame const& source, QRect const& sourceRect) override;
     // Stores the colour, alpha included; no blending.
     void fillRect(QRect const& rect, QColor const& color) override;
     // Stores the colour on rect's border pixels, as fillRect does.

@@ -8,6 +8,7 @@
 
 #include <atlasfile.h>
 #include <testsupport.h>
+#include <yuvbars.h>
 
 #include <dorurizar/qtengine.h>
 #include <dorurizar/unifontmap.h>
@@ -19,7 +20,11 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <functional>
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 
@@ -79,9 +84,84 @@ bool near(QRgb a, QRgb b, int tolerance)
         && qAbs(qBlue(a) - qBlue(b)) <= tolerance && qAbs(qAlpha(a) - qAlpha(b)) <= tolerance;
 }
 
+// Video frames: colour bars over black, drawn on a canvas grounded kGround.
+const QSize kVideoCanvas(80, 30);
+const QRgb kGround = 0xff203040;
+using Spoil = void (*)(cUniYuvFrame&, QRect&);  // makes a frame or source rect one to refuse
+
+// Each plane of a frame copied to the end of a mapping of its own, its last
+// row's last byte just before a page that cannot be read.
+struct GuardedFrame {
+    cUniYuvFrame frame;
+    std::vector<std::pair<uchar*, size_t>> maps;
+
+    explicit GuardedFrame(cUniYuvFrame const& f)
+        : frame(f)
+    {
+        const size_t page = size_t(sysconf(_SC_PAGESIZE));
+        for (int i = 0; i < f.planeCount(); ++i) {
+            const size_t bytes = size_t(f.mStrides[i]) * size_t(f.rowCount(i) - 1) + size_t(f.rowBytes(i));
+            const size_t length = (bytes + page - 1) / page * page + page;
+            void* m = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            uchar* end = static_cast<uchar*>(m) + length - page;
+            mprotect(end, page, PROT_NONE);
+            frame.setPlane(i, static_cast<uchar*>(std::memcpy(end - bytes, f.mPlanes[i], bytes)), f.mStrides[i]);
+            maps.emplace_back(static_cast<uchar*>(m), length);
+        }
+    }
+    ~GuardedFrame()
+    {
+        for (auto const& m : maps)
+            munmap(m.first, m.second);
+    }
+};
+
+// Makes the rows from split (even) down black, so that vertical placement shows.
+void blackBelow(dtest::YuvBars& b, int split)
+{
+    cUniYuvFrame const& f = b.frame;
+    const uchar black = f.mRange == cUniYuvFrame::Full ? 0 : 16;
+    for (int i = 0; i < f.planeCount(); ++i)
+        for (int r = i == 0 || f.mFormat == cUniYuvFrame::YUYV ? split : split / 2; r < f.rowCount(i); ++r)
+            for (int x = 0; x < f.rowBytes(i); ++x)
+                b.bytes[int(f.mPlanes[i] - b.bytes.constData()) + r * f.mStrides[i] + x] =
+                    i == 0 && (f.mFormat != cUniYuvFrame::YUYV || x % 2 == 0) ? black : 128;
+    for (int r = split; r < b.reference.height(); ++r)
+        std::fill_n(reinterpret_cast<QRgb*>(b.reference.scanLine(r)), b.reference.width(), 0xff000000);
+}
+
+// Why got does not show src of reference scaled into target, with outside
+// everywhere else; empty when it does. A pixel is checked where the source
+// is one colour as far as a filter reaches from the point it samples.
+QString videoMismatch(QImage const& got, QImage const& reference, QRect const& src, QRect const& target, QRgb outside)
+{
+    QString bad;
+    const int rx = 2 + src.width() / std::max(1, target.width()), ry = 2 + src.height() / std::max(1, target.height());
+    for (int y = 0; y < got.height(); ++y)
+        for (int x = 0; x < got.width(); ++x) {
+            QRgb want = outside;
+            if (target.contains(x, y)) {
+                const int sx = int(src.x() + (x - target.x() + 0.5) * src.width() / target.width());
+                const int sy = int(src.y() + (y - target.y() + 0.5) * src.height() / target.height());
+                want = reference.pixel(sx, sy);
+                bool plain = true;
+                for (int j = sy - ry; j <= sy + ry; ++j)
+                    for (int i = sx - rx; i <= sx + rx; ++i)
+                        plain &= reference.pixel(qBound(0, i, reference.width() - 1),
+                                                 qBound(0, j, reference.height() - 1)) == want;
+                if (!plain)
+                    continue;
+            }
+            if (!near(got.pixel(x, y), want, 2))
+                bad += QString::asprintf("(%d, %d) is %08x, expected %08x\n", x, y, got.pixel(x, y), want);
+        }
+    return bad;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Scene)
+Q_DECLARE_METATYPE(Spoil)
 
 class tst_Scenes : public QObject
 {
@@ -96,10 +176,16 @@ private slots:
     void gl();
     void sdl_data() { table(); }
     void sdl();
+    void videoQt_data() { videoTable(); }
+    void videoQt();
+    void videoSdl_data() { videoTable(); }
+    void videoSdl();
 
 private:
     void table();
     void run(int column, cUniImg& canvas, Update const& update, std::function<QImage()> const& drawn);
+    void videoTable();
+    void runVideo(cUniImg& canvas, Update const& update, std::function<QImage()> const& drawn, QRgb cleared);
 
     QTemporaryDir mCache;
 };
@@ -194,13 +280,15 @@ void tst_Scenes::table()
         "kkkkkkkkkkkk kkkkkkkkkkkk kkkkkkkkkkkk kkkkkkkkkkkk kkkkkkkkkkkk",
         "rrrrrrrrrrrr rrrrrrrrrrrr rrrrrrrrrrrr rrrrrrrrrrrr rrrrrrrrrrrr"});
     // Qt advances by the glyph width, GL and SDL by glyph width + border. A
-    // font map without an atlas draws nothing.
+    // font map without an atlas draws nothing; a one-pixel-wide rect still
+    // shows its label's first column.
     row("label", [](Stage& s) { s.frame([&] {
         s.canvas.drawText(QRect(1, 1, 10, 3), 0, QStringLiteral("ab"), s.font);
         s.canvas.drawText(QRect(9, 0, 3, 5), 0, QStringLiteral("ab"), cUniFontMap());
-    }); }, {"kkkkkkkkkkkk kyyyyybkkkkk kyyyyybkkkkk kyyyyybkkkkk kbbbbbbkkkkk",
-            "kkkkkkkkkkkk kyybyyybkkkk kyybyyybkkkk kyybyyybkkkk kbbbbbbbkkkk",
-            "kkkkkkkkkkkk kyybyyybkkkk kyybyyybkkkk kyybyyybkkkk kbbbbbbbkkkk"});
+        s.canvas.drawText(QRect(11, 0, 1, 5), 0, QStringLiteral("ab"), s.font);
+    }); }, {"kkkkkkkkkkky kyyyyybkkkky kyyyyybkkkky kyyyyybkkkkb kbbbbbbkkkkk",
+            "kkkkkkkkkkky kyybyyybkkky kyybyyybkkky kyybyyybkkkb kbbbbbbbkkkk",
+            "kkkkkkkkkkky kyybyyybkkky kyybyyybkkky kyybyyybkkkb kbbbbbbbkkkk"});
     // Qt measures "ab" 5 wide, GL and SDL 7.
     row("label right and bottom in a rect from the bottom of the range", [](Stage& s) { s.frame([&] {
         s.canvas.drawText(QRect(QPoint(INT_MIN, INT_MIN), QPoint(10, 4)), Qt::AlignRight | Qt::AlignBottom,
@@ -291,6 +379,108 @@ void tst_Scenes::sdl()
     cUniImg::switchEngine(&f.engine);
     bool updated = true;
     run(2, f.img, offscreen(f.img, updated), [&] { return f.pixels(); });
+    QVERIFY(updated);
+}
+
+// Every layout, matrix and range of colour bars 1:1, then each layout through
+// odd sizes, padded strides, odd crops, scaling both ways and clipping, and
+// frames each engine must refuse. Each plane ends just before a page that
+// cannot be read, so a read past a plane ends the process.
+void tst_Scenes::videoTable()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<int>("matrix");
+    QTest::addColumn<int>("range");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("padding");
+    QTest::addColumn<QRect>("source");
+    QTest::addColumn<QRect>("target");
+    QTest::addColumn<Spoil>("spoil");
+    const char* formats[] = {"", "I420", "NV12", "YUYV"};
+    for (int f = cUniYuvFrame::I420; f <= cUniYuvFrame::YUYV; ++f)
+        for (int m = 0; m < 4; ++m)
+            QTest::addRow("%s %s %s", formats[f], m & 1 ? "BT709" : "BT601", m & 2 ? "full" : "limited")
+                << f << (m & 1) << (m >> 1) << QSize(64, 16) << 0 << QRect(0, 0, 64, 16) << QRect(8, 7, 64, 16)
+                << Spoil(nullptr);
+    struct Geometry {
+        char const* name;
+        QSize size;
+        QRect source, target;
+    };
+    const Geometry geometries[] = {
+        {"odd size", QSize(67, 19), QRect(0, 0, 67, 19), QRect(5, 5, 67, 19)},
+        {"crop at odd x and y", QSize(64, 20), QRect(5, 3, 41, 13), QRect(3, 2, 41, 13)},
+        {"scaled up", QSize(30, 12), QRect(1, 1, 27, 9), QRect(1, 1, 78, 27)},
+        {"scaled down", QSize(160, 48), QRect(0, 0, 160, 48), QRect(4, 4, 64, 19)},
+        {"clipped on every side", QSize(64, 20), QRect(0, 0, 64, 20), QRect(-30, -9, 128, 40)},
+        {"blown up far past the canvas", QSize(64, 20), QRect(0, 0, 64, 20), QRect(-175000, -60000, 400000, 200000)},
+    };
+    int n = 0;
+    for (Geometry const& g : geometries)
+        for (int f = cUniYuvFrame::I420; f <= cUniYuvFrame::YUYV; ++f, ++n)
+            QTest::addRow("%s %s", formats[f], g.name) << f << n % 2 << n / 2 % 2 << g.size << 5 << g.source
+                                                       << g.target << Spoil(nullptr);
+    const std::pair<char const*, Spoil> spoils[] = {
+        {"no last plane", [](cUniYuvFrame& f, QRect&) { f.mPlanes[f.planeCount() - 1] = nullptr; }},
+        {"stride below the row", [](cUniYuvFrame& f, QRect&) { f.mStrides[0] = f.rowBytes(0) - 1; }},
+        {"zero width", [](cUniYuvFrame& f, QRect&) { f.mSize.setWidth(0); }},
+        {"negative height", [](cUniYuvFrame& f, QRect&) { f.mSize.setHeight(-4); }},
+        {"too wide", [](cUniYuvFrame& f, QRect&) { f.mSize.setWidth(cUniYuvFrame::kMaxSide + 2); }},
+        {"no format", [](cUniYuvFrame& f, QRect&) { f.mFormat = cUniYuvFrame::Invalid; }},
+        {"source reaching outside", [](cUniYuvFrame&, QRect& r) { r.translate(1, 0); }},
+        {"empty source", [](cUniYuvFrame&, QRect& r) { r.setWidth(0); }},
+    };
+    for (auto const& spoil : spoils)
+        for (int f = cUniYuvFrame::I420; f <= cUniYuvFrame::YUYV; ++f)
+            QTest::addRow("%s %s refused", formats[f], spoil.first) << f << 0 << 0 << QSize(64, 16) << 2
+                                                                    << QRect(0, 0, 64, 16) << QRect(8, 7, 64, 16)
+                                                                    << spoil.second;
+}
+
+// Grounds the canvas in one update, then draws the row's frame in the next,
+// in which pixels not drawn must be cleared.
+void tst_Scenes::runVideo(cUniImg& canvas, Update const& update, std::function<QImage()> const& drawn, QRgb cleared)
+{
+    QFETCH(int, format);
+    QFETCH(int, matrix);
+    QFETCH(int, range);
+    QFETCH(QSize, size);
+    QFETCH(int, padding);
+    QFETCH(QRect, source);
+    QFETCH(QRect, target);
+    QFETCH(Spoil, spoil);
+    dtest::YuvBars bars = dtest::yuvBars(cUniYuvFrame::Format(format), size, cUniYuvFrame::Matrix(matrix),
+                                         cUniYuvFrame::Range(range), padding);
+    blackBelow(bars, size.height() / 2 & ~1);
+    GuardedFrame guarded(bars.frame);
+    if (spoil)
+        spoil(guarded.frame, source);
+    update([&] { canvas.fillRect(canvas.rect(), QColor::fromRgba(kGround)); });
+    update([&] { canvas.drawImage(target, guarded.frame, source); });
+    const QString bad = videoMismatch(drawn(), bars.reference, source, spoil ? QRect() : target, cleared);
+    QVERIFY2(bad.isEmpty(), qPrintable(bad));
+}
+
+void tst_Scenes::videoQt()
+{
+    DTEST_ROWS_IN_ONE_CHILD(60000);
+    cQTEngine engine;
+    cUniImg::switchEngine(&engine);
+    cUniImg canvas;
+    canvas.resize(kVideoCanvas);
+    bool updated = true;
+    runVideo(canvas, offscreen(canvas, updated), [&] { return engine.QImagefromUniImage(&canvas); }, 0);
+    QVERIFY(updated);
+}
+
+void tst_Scenes::videoSdl()
+{
+    DTEST_ROWS_IN_ONE_CHILD(60000);
+    SdlCanvas f(kVideoCanvas);
+    QVERIFY(f.ready);
+    cUniImg::switchEngine(&f.engine);
+    bool updated = true;
+    runVideo(f.img, offscreen(f.img, updated), [&] { return f.pixels(); }, kGround);
     QVERIFY(updated);
 }
 

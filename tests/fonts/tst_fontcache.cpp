@@ -413,7 +413,7 @@ private slots:
         { cUniFontMap c(info); }
         QCOMPARE(shared->mRefCount, 3);
         // Create releases the old reference before it takes a new one.
-        b.Create(info);
+        QVERIFY(b.Create(info));
         QCOMPARE(shared->mRefCount, 3);
         QCOMPARE(cUniFontMap::node::mNodes.size(), 12);
     }

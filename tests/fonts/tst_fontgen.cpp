@@ -139,7 +139,8 @@ private slots:
                 }
         });
         probe.start(50);
-        cUniFontMap map(kRequest);
+        cUniFontMap map;
+        QVERIFY(map.Create(kRequest));
         QVERIFY(!map.image().isNull());
         QCOMPARE(cUniFontMap::node::mNodes.size(), nodes);
         QMap<qint64, QStringList> started;  // the arguments of each fake, by process id: in start order
