@@ -162,7 +162,9 @@ void cGLEngine::cUniItem::draw()
     }
     if (mYuv) {
         // Texture coordinates in frame pixels.
-        if (mYuv->bind()) {
+        const bool reduced = gPlacement.sx * mDstRect.width() < mSrcRect.width()
+            && gPlacement.sy * mDstRect.height() < mSrcRect.height();
+        if (mYuv->bind(reduced)) {
             quad(QRectF(mSrcRect), mDstRect);
             mYuv->release();
         }

@@ -407,6 +407,8 @@ private slots:
                                                      << QRect(80, 100, 231, 57);
         QTest::newRow("YUYV odd, padded, scaled down") << int(Yuv::YUYV) << 1 << 0 << QSize(121, 33) << 5
                                                        << QRect(1, 1, 119, 31) << QRect(150, 120, 60, 16);
+        QTest::newRow("I420 odd, scaled down") << int(Yuv::I420) << 0 << 1 << QSize(91, 41) << 0 << QRect(0, 0, 91, 41)
+                                               << QRect(200, 20, 60, 27);
         QTest::newRow("I420 clipped by the screen") << int(Yuv::I420) << 0 << 0 << QSize(64, 16) << 2
                                                     << QRect(0, 0, 64, 16) << QRect(290, 230, 64, 16);
     }
