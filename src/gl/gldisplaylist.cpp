@@ -3,6 +3,7 @@
 #include "glengine.h"
 
 #include "glengine_p.h"
+#include "glyuvtexture_p.h"
 #include "textplacement_p.h"
 #include "uniimg.h"
 
@@ -50,11 +51,6 @@ void fileShowing(cGLEngine::cUniData* list, cUniImg const* child)
             gFiledUnder[list].insert(key);
         }
     }
-}
-
-bool deinterlaced(QSize const& s)
-{
-    return s.height() == 576 && (s.width() == 704 || s.width() == 960);
 }
 
 // GL clips a quad reaching far past the viewport triangle by triangle, in
@@ -144,6 +140,7 @@ void GLEngineNS::registerList(cGLEngine::cUniData* list)
 
 cGLEngine::cUniItem::cUniItem(bool foreignTexture)
     : mTexture(nullptr)
+    , mYuv(nullptr)
     , mChild(nullptr)
     , mUsed(false)
     , mForeignTexture(foreignTexture)
@@ -154,12 +151,23 @@ cGLEngine::cUniItem::~cUniItem()
 {
     if (!mForeignTexture)
         delete mTexture;
+    delete mYuv;
 }
 
 void cGLEngine::cUniItem::draw()
 {
     if (mTexture) {
         createQuad(*mTexture, mDstRect, mSrcRect);
+        return;
+    }
+    if (mYuv) {
+        // Texture coordinates in frame pixels.
+        const bool reduced = gPlacement.sx * mDstRect.width() < mSrcRect.width()
+            && gPlacement.sy * mDstRect.height() < mSrcRect.height();
+        if (mYuv->bind(reduced)) {
+            quad(QRectF(mSrcRect), mDstRect);
+            mYuv->release();
+        }
         return;
     }
     if (!mChild)
@@ -182,7 +190,7 @@ void cGLEngine::cUniItem::draw()
 
 void cGLEngine::cUniItem::createQuad(cTexture& texture, QRect const& target, QRect const& sourceRect)
 {
-    const bool filtered = gShadersFound && GLEngineNS::gProgramLinked && deinterlaced(texture.imageSize());
+    const bool filtered = gShadersFound && GLEngineNS::gProgramLinked && GLEngineNS::deinterlaced(texture.imageSize());
     QRectF r = texture.toTextureRect(sourceRect);
     // One texel stretched over a quad (fills and outlines) is sampled at its
     // centre: filtering at the quad's edges would mix in the texels beside
@@ -318,6 +326,17 @@ cGLEngine::cUniItem* cGLEngine::cUniData::appendItem(QImage const* image, QRect 
         item->mTexture->setImage(*image);
     else
         item->mTexture = new cTexture(*image);
+    return item;
+}
+
+cGLEngine::cUniItem* cGLEngine::cUniData::appendItem(cUniYuvFrame const* frame, QRect const& sourceRect,
+                                                     QRect const& target)
+{
+    const int index = firstUnused(mItems, unusedEnd(), [](cUniItem const* i) { return i->mYuv != nullptr; });
+    cUniItem* item = placeOnTop(index, false, sourceRect, target);
+    if (!item->mYuv)
+        item->mYuv = new cYuvTexture;
+    item->mYuv->setFrame(*frame);
     return item;
 }
 

@@ -5,6 +5,7 @@
 #include "centregradient_p.h"
 #include "glengine_p.h"
 #include "glwidget_p.h"
+#include "glyuvtexture_p.h"
 #include "textplacement_p.h"
 #include "uniimg.h"
 #include "uniscreen.h"
@@ -12,6 +13,7 @@
 
 #include <QMutexLocker>
 
+#include <atomic>
 #include <mutex>
 
 bool gShadersFound = true;
@@ -30,10 +32,27 @@ char const* gDeinterlaceFragmentShader =
 
 glengine_shaders gShaders = {0, 0, 0};
 
+quint64 cGLEngine::mUploadedBytes = 0;
+
 namespace GLEngineNS {
 
 bool gProgramLinked = false;
 int gOnePerHeight = -1;
+
+GLuint compileShader(unsigned int type, char const* source, bool* ok, char const* defines)
+{
+    // The sources use GLSL 1.20's implicit int-to-float conversion
+    // (u_c / 4), which a strict 1.10 compiler rejects.
+    static char const version[] = "#version 120\n";
+    GLuint shader = glCreateShader(type);
+    char const* strings[3] = {version, defines, source};
+    glShaderSource(shader, 3, strings, nullptr);
+    glCompileShader(shader);
+    GLint status = GL_FALSE;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &status);
+    *ok = shader != 0 && status == GL_TRUE;
+    return shader;
+}
 
 } // namespace GLEngineNS
 
@@ -42,21 +61,6 @@ namespace {
 bool isScreen(cUniImg const* image)
 {
     return dynamic_cast<cUniScreen const*>(image) != nullptr;
-}
-
-GLuint compileShader(GLenum type, char const* source, bool* ok)
-{
-    // The sources use GLSL 1.20's implicit int-to-float conversion
-    // (u_c / 4), which a strict 1.10 compiler rejects.
-    static char const version[] = "#version 120\n";
-    GLuint shader = glCreateShader(type);
-    char const* strings[2] = {version, source};
-    glShaderSource(shader, 2, strings, nullptr);
-    glCompileShader(shader);
-    GLint status = GL_FALSE;
-    glGetShaderiv(shader, GL_COMPILE_STATUS, &status);
-    *ok = shader != 0 && status == GL_TRUE;
-    return shader;
 }
 
 // The opening of every drawing operation: nothing is recorded while the
@@ -146,8 +150,10 @@ bool cGLEngine::init(QWidget* widget)
     ctx.mutex = &mMutex;
     emit sigAccelerateMe(QVariant::fromValue(ctx));
 
-    if (gShadersFound)
+    if (gShadersFound) {
         buildShaders();
+        GLEngineNS::buildYuvPrograms();
+    }
     return true;
 }
 
@@ -157,6 +163,7 @@ void cGLEngine::buildShaders()
         return;
     bool vertexOk = false;
     bool fragmentOk = false;
+    using GLEngineNS::compileShader;
     gShaders.vertexShader = compileShader(GL_VERTEX_SHADER, gSimpleVertexShader, &vertexOk);
     gShaders.fragmentShader = compileShader(GL_FRAGMENT_SHADER, gDeinterlaceFragmentShader, &fragmentOk);
     gShaders.program = glCreateProgram();
@@ -259,6 +266,21 @@ void cGLEngine::drawImage(QRect const& target, cUniImg& source, QRect const& sou
     Recording list(*this);
     if (list.isOpen() && target.isValid())
         list.add(&source, sourceRect, target);
+}
+
+void cGLEngine::drawImage(QRect const& target, cUniYuvFrame const& source, QRect const& sourceRect)
+{
+    Recording list(*this);
+    if (!list.isOpen() || !target.isValid() || !source.canDraw(sourceRect))
+        return;
+    if (!gShadersFound || !GLEngineNS::yuvProgramsReady()) {
+        static std::atomic<bool> warned(false);
+        if (!warned.exchange(true))
+            qWarning("cGLEngine: YUV frames are converted by shaders, which are off or failed to build; "
+                     "YUV frames draw nothing");
+        return;
+    }
+    list.add(&source, sourceRect, target);
 }
 
 void cGLEngine::fillRect(QRect const& rect, QColor const& color)

@@ -20,6 +20,7 @@ class QOpenGLWidget;
 class QGLWidget;
 #endif
 class cUniImg;
+class cUniYuvFrame;
 
 // The same type GL's headers declare; repeating the typedef keeps them out of
 // this header.
@@ -114,8 +115,12 @@ public:
         cTexture& operator=(cTexture const&) = delete;
     };
 
-    // One entry of an image's list: a textured quad, or another image drawn
-    // whole into mDstRect.
+    // The planes of one YUV frame, each in a texture of its own, converted
+    // to RGB by a fragment program when drawn (declared in glyuvtexture_p.h).
+    class cYuvTexture;
+
+    // One entry of an image's list: a textured quad, a YUV frame, or another
+    // image drawn whole into mDstRect.
     class DORURIZAR_EXPORT cUniItem
     {
     public:
@@ -133,6 +138,7 @@ public:
         QRect mSrcRect;
         QRect mDstRect;
         cTexture* mTexture;
+        cYuvTexture* mYuv;      // always owned
         cUniImg const* mChild;  // never owned
         bool mUsed;
         bool mForeignTexture;   // the texture belongs to the engine's atlas map
@@ -158,6 +164,8 @@ public:
         // image contain itself.
         cUniItem* appendItem(cUniImg const* image, QRect const& sourceRect, QRect const& target);
         cUniItem* appendItem(QImage const* image, QRect const& sourceRect, QRect const& target);
+        // frame must be drawable; its changed planes are uploaded at once.
+        cUniItem* appendItem(cUniYuvFrame const* frame, QRect const& sourceRect, QRect const& target);
 
         // Puts item on top; nothing for an item not in the list.
         void moveItemByZOrder(cUniItem* item);
@@ -224,6 +232,12 @@ public:
     // Records a reference: the source shows in its state at presentation,
     // whole, whatever sourceRect says.
     void drawImage(QRect const& target, cUniImg& source, QRect const& sourceRect) override;
+    // Records a quad of sourceRect of the frame over target, converted by a
+    // fragment program; 704 x 576 and 960 x 576 frames are deinterlaced as
+    // pictures are. The item keeps a copy of the planes and uploads only the
+    // planes whose bytes differ from it. Without shaders nothing is recorded
+    // (the first such call warns).
+    void drawImage(QRect const& target, cUniYuvFrame const& source, QRect const& sourceRect) override;
     // Records a one-texel quad of color stretched over rect, blending.
     void fillRect(QRect const& rect, QColor const& color) override;
     // Records the four edges as fills, each pixel once.
@@ -251,6 +265,10 @@ public:
 #endif
 
     static QList<cUniData*> mGlobalDataList;
+    // Bytes of pixels uploaded into textures by every GL engine of the process
+    // (pictures, YUV planes and font atlases): the difference across a frame
+    // is what that frame uploaded.
+    static quint64 mUploadedBytes;
 
 private:
     decltype(mGLWidget) widget();

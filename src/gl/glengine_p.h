@@ -7,11 +7,22 @@
 #include "glengine.h"
 
 #include <QSet>
+#include <QSize>
 
 namespace GLEngineNS {
 
 extern bool gProgramLinked;  // both shaders compiled and the program linked
 extern int gOnePerHeight;    // its one_per_height uniform, -1 without it
+
+// Compiles a shader of the engine's GLSL version from defines and source;
+// *ok tells whether it compiled.
+GLuint compileShader(unsigned int type, char const* source, bool* ok, char const* defines = "");
+
+// Pictures and frames of these sizes are interlaced video, filtered when drawn.
+inline bool deinterlaced(QSize const& s)
+{
+    return s.height() == 576 && (s.width() == 704 || s.width() == 960);
+}
 
 // Adds a new list to cGLEngine::mGlobalDataList.
 void registerList(cGLEngine::cUniData* list);

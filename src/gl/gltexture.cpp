@@ -138,6 +138,7 @@ GLuint cGLEngine::cTexture::setImage(QImage const& image)
     // Mesa's fast path.
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, pixels->width(), pixels->height(), GL_BGRA,
                     GL_UNSIGNED_INT_8_8_8_8_REV, pixels->constBits());
+    mUploadedBytes += quint64(pixels->width()) * quint64(pixels->height()) * 4;
     if (rowLength != pixels->width())
         glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     return mTextureId;

@@ -4,6 +4,7 @@
 #include "glfixture.h"
 
 #include <atlasfile.h>
+#include <yuvbars.h>
 
 #include <dorurizar/unifontmap.h>
 
@@ -69,6 +70,26 @@ struct TextFixture : GLFixture {
     QTemporaryDir dir;
     cFontInfo info;
     QScopedPointer<cUniFontMap> font;
+};
+
+using Yuv = cUniYuvFrame;
+
+// Each plane moved to an allocation of its own that ends with the plane's
+// last byte, so that a read past a plane shows under the sanitizer.
+struct ExactPlanes {
+    explicit ExactPlanes(Yuv const& source)
+        : frame(source)
+    {
+        for (int i = 0; i < frame.planeCount(); ++i) {
+            const int bytes = (frame.rowCount(i) - 1) * frame.mStrides[i] + frame.rowBytes(i);
+            planes[i].assign(frame.mPlanes[i], frame.mPlanes[i] + bytes);
+            frame.mPlanes[i] = planes[i].data();
+        }
+    }
+    ExactPlanes(ExactPlanes const&) = delete;
+    uchar* row(int plane, int y) { return planes[plane].data() + y * frame.mStrides[plane]; }
+    Yuv frame;
+    std::vector<uchar> planes[3];
 };
 
 } // namespace
@@ -363,6 +384,168 @@ private slots:
             const bool grey = shaders && width == 704;
             GL_COMPARE_PIXELS(shot, grey ? 3 : 0, {300, 100, grey ? kGrey : kBlack}, {300, 101, grey ? kGrey : kWhite});
         }
+    }
+
+    void yuvFramesMatchTheReference_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<int>("matrix");
+        QTest::addColumn<int>("range");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("padding");
+        QTest::addColumn<QRect>("source");
+        QTest::addColumn<QRect>("target");
+        for (int format : {Yuv::I420, Yuv::NV12, Yuv::YUYV})
+            for (int matrix : {Yuv::BT601, Yuv::BT709})
+                for (int range : {Yuv::Limited, Yuv::Full})
+                    QTest::addRow("%s %s %s", QList<char const*>{"I420", "NV12", "YUYV"}[format - 1],
+                                  matrix ? "709" : "601", range ? "full" : "limited")
+                        << format << matrix << range << QSize(96, 20) << 0 << QRect(0, 0, 96, 20) << QRect(10, 10, 96, 20);
+        QTest::newRow("I420 odd, padded, cropped") << int(Yuv::I420) << 1 << 0 << QSize(61, 35) << 3 << QRect(7, 3, 50, 29)
+                                                   << QRect(0, 100, 50, 29);
+        QTest::newRow("NV12 odd, padded, scaled up") << int(Yuv::NV12) << 0 << 1 << QSize(77, 19) << 1 << QRect(0, 0, 77, 19)
+                                                     << QRect(80, 100, 231, 57);
+        QTest::newRow("YUYV odd, padded, scaled down") << int(Yuv::YUYV) << 1 << 0 << QSize(121, 33) << 5
+                                                       << QRect(1, 1, 119, 31) << QRect(150, 120, 60, 16);
+        QTest::newRow("I420 odd, scaled down") << int(Yuv::I420) << 0 << 1 << QSize(91, 41) << 0 << QRect(0, 0, 91, 41)
+                                               << QRect(200, 20, 60, 27);
+        QTest::newRow("I420 clipped by the screen") << int(Yuv::I420) << 0 << 0 << QSize(64, 16) << 2
+                                                    << QRect(0, 0, 64, 16) << QRect(290, 230, 64, 16);
+    }
+    // Bars in every layout, matrix and range, each pixel checked against the
+    // double-precision conversion of the source pixel its centre maps to, away
+    // from bar edges (filtering blends those); the pixels round the target stay black.
+    void yuvFramesMatchTheReference()
+    {
+        QFETCH(int, format); QFETCH(int, matrix); QFETCH(int, range); QFETCH(int, padding);
+        QFETCH(QSize, size); QFETCH(QRect, source); QFETCH(QRect, target);
+        GL_CHILD_CASE(GLFixture, f);
+        const dtest::YuvBars bars = dtest::yuvBars(Yuv::Format(format), size, Yuv::Matrix(matrix), Yuv::Range(range), padding);
+        ExactPlanes exact(bars.frame);
+        const QImage shot = f.present([&] { f.screen.drawImage(target, exact.frame, source); });
+        int checked = 0;
+        for (QPoint p : {target.topLeft() - QPoint(1, 1), target.bottomRight() + QPoint(1, 1)})
+            if (shot.rect().contains(p))
+                GL_COMPARE_PIXELS(shot, 0, {p.x(), p.y(), kBlack});
+        for (int ty = target.top(); ty <= std::min(target.bottom(), shot.height() - 1); ++ty)
+            for (int tx = target.left(); tx <= std::min(target.right(), shot.width() - 1); ++tx) {
+                const int x = source.left() + int((tx - target.left() + 0.5) * source.width() / target.width());
+                const int y = source.top() + int((ty - target.top() + 0.5) * source.height() / target.height());
+                if (dtest::barOf(std::max(x - 2, 0), size.width()) != dtest::barOf(std::min(x + 3, size.width() - 1), size.width()))
+                    continue;
+                ++checked;
+                GL_COMPARE_PIXELS(shot, 2, {tx, ty, bars.reference.pixel(x, y)});
+            }
+        QVERIFY(checked >= (target & shot.rect()).width() * (target & shot.rect()).height() / 4);
+    }
+
+    void yuvDeinterlace_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<bool>("shaders");
+        for (int format : {Yuv::I420, Yuv::NV12, Yuv::YUYV})
+            QTest::addRow("%d", format) << format << true;
+        QTest::newRow("without shaders") << int(Yuv::I420) << false;
+    }
+    // A 704 x 576 frame of alternate black and white rows turns grey, as a
+    // picture does; a 720 x 576 one keeps its rows. Without shaders a frame
+    // draws nothing and the engine says so once.
+    void yuvDeinterlace()
+    {
+        DTEST_IN_CHILD(30000);
+        QFETCH(int, format);
+        QFETCH(bool, shaders);
+        gShadersFound = shaders;
+        static int warnings = 0;
+        qInstallMessageHandler([](QtMsgType type, QMessageLogContext const&, QString const&) { warnings += type == QtWarningMsg; });
+        GLFixture f(QSize(760, 600));
+        QVERIFY(f.ready);
+        for (int width : {704, 720}) {
+            ExactPlanes exact(dtest::yuvBars(Yuv::Format(format), QSize(width, 576), Yuv::BT601, Yuv::Limited).frame);
+            for (int y = 0; y < 576; ++y)
+                for (int b = 0; b < exact.frame.rowBytes(0); b += format == Yuv::YUYV ? 2 : 1)
+                    exact.row(0, y)[b] = y % 2 ? 235 : 16;
+            const QImage shot = f.present([&] { f.screen.drawImage(QRect(0, 0, width, 576), exact.frame, exact.frame.rect()); });
+            const bool grey = shaders && width == 704;
+            // The last bar is black: its chroma is neutral.
+            GL_COMPARE_PIXELS(shot, grey ? 3 : 2, {660, 100, grey ? kGrey : kBlack},
+                              {660, 101, grey ? kGrey : shaders ? kWhite : kBlack});
+        }
+        QCOMPARE(warnings, shaders ? 0 : 1);
+    }
+
+    // Planes whose bytes match the item's copy upload nothing, whatever their
+    // address; a changed plane uploads alone, matrix and range upload
+    // nothing, and the item stays the same.
+    void yuvUploadsOnlyChangedPlanes()
+    {
+        GL_CHILD_CASE(GLFixture, f);
+        ExactPlanes exact(dtest::yuvBars(Yuv::I420, QSize(64, 32), Yuv::BT601, Yuv::Limited, 1).frame), again(exact.frame);
+        quint64 before = 0;
+        auto draw = [&](Yuv const& frame) {
+            before = cGLEngine::mUploadedBytes;
+            return f.present([&] { f.screen.drawImage(QRect(0, 0, 64, 32), frame, frame.rect()); });
+        };
+        auto uploaded = [&] { return cGLEngine::mUploadedBytes - before; };
+        auto expected = [&](Yuv const& frame) {
+            ExactPlanes& p = frame.mPlanes[0] == exact.frame.mPlanes[0] ? exact : again;
+            return dtest::referenceRgb(p.row(0, 3)[3], p.row(1, 1)[1], p.row(2, 1)[1], frame.mMatrix, frame.mRange);
+        };
+        QImage shot = draw(exact.frame);
+        GL_COMPARE_PIXELS(shot, 2, {3, 3, expected(exact.frame)});
+        QCOMPARE(uploaded(), 64u * 32 + 2 * 32 * 16);
+        cGLEngine::cUniItem* item = f.data(f.screen)->mItems.value(0);
+        draw(again.frame);
+        QCOMPARE(uploaded(), 0u);
+        Yuv full = again.frame;
+        full.mRange = Yuv::Full, full.mMatrix = Yuv::BT709;
+        shot = draw(full);
+        GL_COMPARE_PIXELS(shot, 2, {3, 3, expected(full)});
+        QCOMPARE(uploaded(), 0u);
+        again.row(2, 15)[31] = 0;  // the last Cr sample
+        draw(again.frame);
+        QCOMPARE(uploaded(), 32u * 16);
+        for (int y = 0; y < 32; ++y)
+            std::fill_n(again.row(0, y), 64, 16);
+        shot = draw(again.frame);
+        GL_COMPARE_PIXELS(shot, 2, {3, 3, expected(again.frame)}, {3, 3, kBlack});
+        QCOMPARE(uploaded(), 64u * 32);
+        QCOMPARE(f.data(f.screen)->mItems, QList<cGLEngine::cUniItem*>{item});
+        const QImage picture = solid(QSize(8, 8), kRed);  // small enough to be compared, not uploaded, when repeated
+        before = cGLEngine::mUploadedBytes;
+        f.present([&] { f.screen.drawImage(QRect(0, 0, 8, 8), picture, picture.rect()); });
+        QCOMPARE(uploaded(), 256u);
+    }
+
+    // Each bad frame or rectangle is refused: nothing recorded, uploaded or drawn.
+    void yuvBadFramesAreRefused()
+    {
+        GL_CHILD_CASE(GLFixture, f);
+        ExactPlanes good(dtest::yuvBars(Yuv::NV12, QSize(16, 8), Yuv::BT601, Yuv::Limited).frame);
+        QList<QPair<Yuv, QRect>> cases;
+        auto bad = [&](auto change, QRect source = QRect(0, 0, 16, 8)) {
+            Yuv frame = good.frame;
+            change(frame);
+            cases.append({frame, source});
+        };
+        bad([](Yuv& y) { y.mPlanes[1] = nullptr; });
+        bad([](Yuv& y) { y.mStrides[0] = 15; });
+        bad([](Yuv& y) { y.mStrides[1] = -16; });
+        bad([](Yuv& y) { y.mSize = QSize(0, 8); });
+        bad([](Yuv& y) { y.mSize = QSize(16, -8); });
+        bad([](Yuv& y) { y.mSize = QSize(Yuv::kMaxSide + 2, 8), y.mStrides[0] = y.mStrides[1] = 1 << 20; });
+        bad([](Yuv& y) { y.mFormat = Yuv::Invalid; });
+        bad([](Yuv&) {}, QRect(1, 0, 16, 8));
+        bad([](Yuv&) {}, QRect(0, 0, 0, 8));
+        bad([](Yuv&) {}, QRect(0, 0, 16, 9));
+        const quint64 before = cGLEngine::mUploadedBytes;
+        const QImage shot = f.present([&] {
+            for (auto const& c : cases)
+                f.screen.drawImage(QRect(0, 0, 16, 8), c.first, c.second);
+            f.screen.drawImage(QRect(16, 0, -16, 8), good.frame, good.frame.rect());
+        });
+        QVERIFY(f.data(f.screen)->mItems.isEmpty() && cGLEngine::mUploadedBytes == before);
+        QCOMPARE(dtest::countPixels(shot, 0xff000000u), shot.width() * shot.height());
     }
 
     // A token is a Mono image holding a callback that binds a texture of its
