@@ -2,75 +2,29 @@
 
 #include "visiblepart_p.h"
 
-extern "C" {
-#include <libavutil/opt.h>
-#include <libavutil/pixfmt.h>
-#include <libswscale/swscale.h>
-}
-
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
 #include <vector>
 
-// A vector form of the conversion where the compiler can target AVX2 in
-// one function and the processor says it has it.
+// Vector forms of the sampling and the conversion where the compiler can
+// target SSSE3 and AVX2 in one function and the processor says it has them.
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-#define DORURIZAR_YUV_AVX2 1
+#define DORURIZAR_YUV_X86 1
 #include <immintrin.h>
 #else
-#define DORURIZAR_YUV_AVX2 0
+#define DORURIZAR_YUV_X86 0
 #endif
 
 namespace YuvScaler {
 
 namespace {
 
-// libswscale scales the planes by nearest sample, as the engines scale
-// pictures; its fast paths do that in YUV. Its own conversion to RGB is
-// either up to 4 levels off (table-driven) or several times slower than the
-// scaling (exact, with full chroma interpolation), so the conversion is ours.
-const int kFlags = SWS_POINT;
-
-// The lines one filter tap may reach beyond the source position it serves.
-const qint64 kMargin = 2;
-
 qint64 floorDiv(qint64 a, qint64 b)
 {
     return a / b - (a % b != 0 && (a < 0) != (b < 0));
 }
-
-qint64 ceilDiv(qint64 a, qint64 b)
-{
-    return -floorDiv(-a, b);
-}
-
-AVPixelFormat sourceFormat(cUniYuvFrame::Format format)
-{
-    switch (format) {
-    case cUniYuvFrame::I420: return AV_PIX_FMT_YUV420P;
-    case cUniYuvFrame::NV12: return AV_PIX_FMT_NV12;
-    case cUniYuvFrame::YUYV: return AV_PIX_FMT_YUYV422;
-    default: return AV_PIX_FMT_NONE;
-    }
-}
-
-// Scaling stays in YUV: 4:2:0 frames into I420, YUYV into planar 4:2:2.
-AVPixelFormat scaledFormat(cUniYuvFrame::Format format)
-{
-    return format == cUniYuvFrame::YUYV ? AV_PIX_FMT_YUV422P : AV_PIX_FMT_YUV420P;
-}
-
-struct Geometry {
-    AVPixelFormat from, to;
-    int srcW, srcH, dstW, dstH;
-
-    bool operator==(Geometry const& o) const
-    {
-        return from == o.from && to == o.to && srcW == o.srcW && srcH == o.srcH && dstW == o.dstW && dstH == o.dstH;
-    }
-};
 
 // Y'CbCr to R'G'B' in 16-bit fixed point: a sample less its offset, times
 // 128, times a coefficient in units of 1/8192 keeps the top 16 bits of the
@@ -99,13 +53,13 @@ int mulHigh(int a, int b)
     return (a * b) >> 16;
 }
 
-// Pixels x .. w - 1 of a row (see convertRow()), one at a time.
+// Pixels x .. w - 1 of a row from a luma and a chroma pair each, one at a time.
 void convertPixels(uchar const* y, uchar const* u, uchar const* v, int x, int w, quint32* out, Order order,
                    Coefficients const& k)
 {
     for (; x < w; ++x) {
         const int ys = mulHigh((y[x] - k.yOffset) * 128, k.y);
-        const int us = (u[x / 2] - 128) * 128, vs = (v[x / 2] - 128) * 128;
+        const int us = (u[x] - 128) * 128, vs = (v[x] - 128) * 128;
         const quint32 r = quint32(qBound(0, (ys + mulHigh(vs, k.rv) + 8) >> 4, 255));
         const quint32 g = quint32(qBound(0, (ys - mulHigh(us, k.gu) - mulHigh(vs, k.gv) + 8) >> 4, 255));
         const quint32 b = quint32(qBound(0, (ys + mulHigh(us, k.bu) + 8) >> 4, 255));
@@ -113,11 +67,10 @@ void convertPixels(uchar const* y, uchar const* u, uchar const* v, int x, int w,
     }
 }
 
-#if DORURIZAR_YUV_AVX2
+#if DORURIZAR_YUV_X86
 // The same sixteen pixels at a time, with the same arithmetic and so the
-// same results; returns the pixels done (all but an odd width's last, or
-// none in a row narrower than 16). An Argb word is B G R A in memory,
-// an Abgr one R G B A.
+// same results; returns the pixels done (none in a row narrower than 16).
+// An Argb word is B G R A in memory, an Abgr one R G B A.
 template <bool argb>
 __attribute__((target("avx2"))) int convertAvx2(uchar const* y, uchar const* u, uchar const* v, int w,
                                                 quint32* out, Coefficients const& k)
@@ -129,13 +82,11 @@ __attribute__((target("avx2"))) int convertAvx2(uchar const* y, uchar const* u, 
     if (w < 16)
         return 0;
     // A row's last block overlaps the one before it rather than leave up
-    // to 15 pixels to the scalar form; it starts on a chroma pair.
-    for (int x = 0, end = (w - 16) & ~1;; x = std::min(x + 16, end)) {
-        const __m128i u8 = _mm_loadl_epi64(reinterpret_cast<__m128i const*>(u + x / 2));
-        const __m128i v8 = _mm_loadl_epi64(reinterpret_cast<__m128i const*>(v + x / 2));
+    // to 15 pixels to the scalar form.
+    for (int x = 0, end = w - 16;; x = std::min(x + 16, end)) {
         __m256i ys = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<__m128i const*>(y + x)));
-        __m256i us = _mm256_cvtepu8_epi16(_mm_unpacklo_epi8(u8, u8));
-        __m256i vs = _mm256_cvtepu8_epi16(_mm_unpacklo_epi8(v8, v8));
+        __m256i us = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<__m128i const*>(u + x)));
+        __m256i vs = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<__m128i const*>(v + x)));
         ys = _mm256_mulhi_epi16(_mm256_slli_epi16(_mm256_sub_epi16(ys, yOffset), 7), ky);
         us = _mm256_slli_epi16(_mm256_sub_epi16(us, c128), 7);
         vs = _mm256_slli_epi16(_mm256_sub_epi16(vs, c128), 7);
@@ -155,7 +106,7 @@ __attribute__((target("avx2"))) int convertAvx2(uchar const* y, uchar const* u, 
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), _mm256_permute2x128_si256(p0, p1, 0x20));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x + 8), _mm256_permute2x128_si256(p0, p1, 0x31));
         if (x == end)
-            return x + 16;
+            return w;
     }
 }
 
@@ -164,220 +115,141 @@ bool hasAvx2()
     static const bool has = __builtin_cpu_supports("avx2");
     return has;
 }
+
+bool hasSsse3()
+{
+    static const bool has = __builtin_cpu_supports("ssse3");
+    return has;
+}
 #endif
 
-// One row of w pixels from w luma samples and the (w + 1) / 2 chroma
-// samples of each of u and v, each spread over its two pixels.
+// One row of w pixels from w samples of each of y, u and v.
 void convertRow(uchar const* y, uchar const* u, uchar const* v, int w, quint32* out, Order order,
                 Coefficients const& k)
 {
     int x = 0;
-#if DORURIZAR_YUV_AVX2
+#if DORURIZAR_YUV_X86
     if (hasAvx2())
         x = order == Order::Argb ? convertAvx2<true>(y, u, v, w, out, k) : convertAvx2<false>(y, u, v, w, out, k);
 #endif
     convertPixels(y, u, v, x, w, out, order, k);
 }
 
-SwsContext* makeContext(Geometry const& g)
-{
-    SwsContext* c = sws_alloc_context();
-    if (!c)
-        return nullptr;
-    av_opt_set_int(c, "srcw", g.srcW, 0);
-    av_opt_set_int(c, "srch", g.srcH, 0);
-    av_opt_set_int(c, "src_format", g.from, 0);
-    av_opt_set_int(c, "dstw", g.dstW, 0);
-    av_opt_set_int(c, "dsth", g.dstH, 0);
-    av_opt_set_int(c, "dst_format", g.to, 0);
-    av_opt_set_int(c, "sws_flags", kFlags, 0);
-    // Our chroma sits with the left luma sample of its pair and, in 4:2:0,
-    // between its two rows; the scaled planes' chroma covers its pixels
-    // evenly, as convertRow() spreads it.
-    av_opt_set_int(c, "src_h_chr_pos", 0, 0);
-    if (g.from != AV_PIX_FMT_YUYV422)
-        av_opt_set_int(c, "src_v_chr_pos", 128, 0);
-    av_opt_set_int(c, "dst_h_chr_pos", 128, 0);
-    if (sws_init_context(c, nullptr, nullptr) < 0) {
-        sws_freeContext(c);
-        return nullptr;
-    }
-    return c;
-}
-
-// The contexts of the geometries drawn last; the least recently used one
-// makes room. Two are enough for a wall of tiles of two sizes.
-class ContextCache
+// Picks the bytes at given offsets of a row, in order: the samples one
+// channel of a plane row gives the pixels of a destination row. The
+// offsets never fall. Where sixteen of them lie within 32 or 64 bytes of
+// the row, as they do for any scale down to a quarter, they are picked with
+// two or four byte shuffles; elsewhere one at a time. Nothing is read
+// outside [0, rowBytes) of the row.
+class ColumnPick
 {
 public:
-    ~ContextCache()
+    void set(std::vector<int> const& offsets, int rowBytes)
     {
-        for (Entry& e : mEntries)
-            sws_freeContext(e.context);
+        mOffsets = offsets;
+        mBlocks.clear();
+        const int n = int(offsets.size());
+#if DORURIZAR_YUV_X86
+        if (n < 16 || !hasSsse3())
+            return;
+        // The last block overlaps the one before it.
+        for (int start = 0;; start = std::min(start + 16, n - 16)) {
+            const int first = offsets[size_t(start)], last = offsets[size_t(start + 15)];
+            Block b{start, 0, 0, {}};
+            for (int span : {32, 64}) {
+                b.window = std::min(first, rowBytes - span);
+                if (b.window >= 0 && last - b.window < span) {
+                    b.chunks = span / 16;
+                    break;
+                }
+            }
+            b.masks.fill(0x80);
+            for (int i = 0; i < 16 && b.chunks; ++i) {
+                const int d = offsets[size_t(start + i)] - b.window;
+                b.masks[size_t(d / 16 * 16 + i)] = uchar(d % 16);
+            }
+            mBlocks.push_back(b);
+            if (start == n - 16)
+                break;
+        }
+#else
+        Q_UNUSED(rowBytes);
+#endif
     }
 
-    SwsContext* get(Geometry const& g)
+    void pick(uchar const* row, uchar* out) const
     {
-        Entry* oldest = &mEntries[0];
-        for (Entry& e : mEntries) {
-            if (e.context && e.geometry == g) {
-                e.used = ++mClock;
-                return e.context;
-            }
-            if (e.used < oldest->used)
-                oldest = &e;
+#if DORURIZAR_YUV_X86
+        if (!mBlocks.empty()) {
+            pickSsse3(row, out);
+            return;
         }
-        SwsContext* c = makeContext(g);
-        if (!c)
-            return nullptr;
-        sws_freeContext(oldest->context);
-        *oldest = Entry{g, c, ++mClock};
-        return c;
+#endif
+        for (size_t i = 0; i < mOffsets.size(); ++i)
+            out[i] = row[mOffsets[i]];
     }
 
 private:
-    struct Entry {
-        Geometry geometry;
-        SwsContext* context = nullptr;
-        unsigned long long used = 0;
+    struct Block {
+        int start, window;
+        int chunks;  // 16-byte pieces of the window; 0: one byte at a time
+        // Per piece, for each of the 16 bytes picked, its place in the
+        // piece, or 0x80 where it comes from another piece.
+        std::array<uchar, 64> masks;
     };
-    std::array<Entry, 6> mEntries{};
-    unsigned long long mClock = 0;
-};
 
-// One axis of a draw. The source span [src, src + srcLen) maps onto the
-// target span [tgt, tgt + tgtLen) of the destination, of which [visLo,
-// visHi] shows. crop is the part of the source to convert, band where it
-// lands in destination coordinates (it may reach past the visible part).
-struct Axis {
-    qint64 cropLo, cropHi;  // half-open, in frame coordinates
-    qint64 bandLo, bandHi;  // half-open, in destination coordinates
-};
-
-Axis axisOf(qint64 src, qint64 srcLen, qint64 tgt, qint64 tgtLen, qint64 visLo, qint64 visHi, bool evenStart)
-{
-    Axis a{src, src + srcLen, tgt, tgt + tgtLen};
-    if (visLo > tgt || visHi < tgt + tgtLen - 1) {
-        // A downscale's filter spans the scale factor on top of the margin.
-        const qint64 reach = kMargin + ceilDiv(srcLen, tgtLen);
-        a.cropLo = std::max(src, src + floorDiv((visLo - tgt) * srcLen, tgtLen) - reach);
-        a.cropHi = std::min(src + srcLen, src + ceilDiv((visHi + 1 - tgt) * srcLen, tgtLen) + reach);
-    }
-    // Subsampled chroma is cut at a sample boundary: the crop then starts
-    // with a whole chroma pair, sited as in the frame.
-    if (evenStart)
-        a.cropLo &= ~qint64(1);
-    a.bandLo = tgt + floorDiv((a.cropLo - src) * tgtLen, srcLen);
-    a.bandHi = tgt + ceilDiv((a.cropHi - src) * tgtLen, srcLen);
-    return a;
-}
-
-// Where the crop lies in plane i: its first byte in a row, the bytes it
-// takes of a row, and the subsampling of rows (0 or 1).
-struct PlaneCut {
-    int offset, bytes, rowShift;
-};
-
-PlaneCut planeCut(cUniYuvFrame::Format format, int i, QRect const& crop)
-{
-    const int x = crop.x(), pairs = (crop.width() + 1) / 2;  // x is even
-    if (format == cUniYuvFrame::YUYV)
-        return {2 * x, 4 * pairs, 0};
-    if (i == 0)
-        return {x, crop.width(), 0};
-    return format == cUniYuvFrame::NV12 ? PlaneCut{x, 2 * pairs, 1} : PlaneCut{x / 2, pairs, 1};
-}
-
-// Bytes past the end of a row that libswscale's vector code may read.
-const qint64 kOverread = 256;
-
-// A row of the scaled planes: room for libswscale's vector stores past its end.
-int scaledStride(int w)
-{
-    return (w + 127) & ~63;
-}
-
-// Converts the crop of frame into w x h pixels at out, rows stride bytes
-// apart: libswscale scales it into planes of w x h, which are then
-// converted. The rows whose overread could leave their plane are copied,
-// with room after them, and given to libswscale as a second slice.
-bool convert(cUniYuvFrame const& frame, QRect const& crop, Order order, int w, int h, uchar* out, qsizetype stride)
-{
-    static thread_local ContextCache cache;
-    static thread_local std::vector<uchar> tail;
-    static thread_local std::vector<uchar> scaled;
-    const Geometry g{sourceFormat(frame.mFormat), scaledFormat(frame.mFormat), crop.width(), crop.height(), w, h};
-    SwsContext* c = cache.get(g);
-    if (!c)
-        return false;
-    const int planeCount = frame.planeCount();
-    uchar const* planes[4] = {nullptr, nullptr, nullptr, nullptr};
-    int strides[4] = {0, 0, 0, 0};
-    PlaneCut cuts[3];
-    int split = crop.height();  // the first row of the copied slice
-    for (int i = 0; i < planeCount; ++i) {
-        cuts[i] = planeCut(frame.mFormat, i, crop);
-        strides[i] = frame.mStrides[i];
-        const qint64 first = qint64(crop.y() >> cuts[i].rowShift) * strides[i] + cuts[i].offset;
-        const qint64 end = qint64(strides[i]) * (frame.rowCount(i) - 1) + frame.rowBytes(i);
-        planes[i] = frame.mPlanes[i] + first;
-        const qint64 safeRows = std::max<qint64>(0, floorDiv(end - first - cuts[i].bytes - kOverread, strides[i]) + 1);
-        split = int(std::min<qint64>(split, safeRows << cuts[i].rowShift));
-    }
-    const bool yuyv = frame.mFormat == cUniYuvFrame::YUYV;
-    if (!yuyv)
-        split &= ~1;  // 4:2:0 slices start on a chroma row
-
-    const int rowShift = yuyv ? 0 : 1;
-    const int lumaStride = scaledStride(w), chromaStride = scaledStride((w + 1) / 2);
-    const size_t lumaBytes = size_t(lumaStride) * size_t(h);
-    const size_t chromaBytes = size_t(chromaStride) * size_t((h + rowShift) >> rowShift);
-    if (scaled.size() < lumaBytes + 2 * chromaBytes)
-        scaled.resize(lumaBytes + 2 * chromaBytes);
-    uint8_t* dst[4] = {scaled.data(), scaled.data() + lumaBytes, scaled.data() + lumaBytes + chromaBytes, nullptr};
-    const int dstStrides[4] = {lumaStride, chromaStride, chromaStride, 0};
-    int done = split > 0 ? sws_scale(c, planes, strides, 0, split, dst, dstStrides) : 0;
-
-    if (split < crop.height()) {
-        uchar const* copies[4] = {nullptr, nullptr, nullptr, nullptr};
-        int copyStrides[4] = {0, 0, 0, 0};
-        size_t offsets[3], total = 0;
-        for (int i = 0; i < planeCount; ++i) {
-            const int rows = ((crop.height() - split) + cuts[i].rowShift) >> cuts[i].rowShift;
-            copyStrides[i] = cuts[i].bytes + int(kOverread);
-            offsets[i] = total;
-            total += size_t(rows) * size_t(copyStrides[i]);
+#if DORURIZAR_YUV_X86
+    __attribute__((target("ssse3"))) void pickSsse3(uchar const* row, uchar* out) const
+    {
+        for (Block const& b : mBlocks) {
+            if (!b.chunks) {
+                for (int i = b.start; i < b.start + 16; ++i)
+                    out[i] = row[mOffsets[size_t(i)]];
+                continue;
+            }
+            __m128i picked = _mm_setzero_si128();
+            for (int j = 0; j < b.chunks; ++j) {
+                const __m128i piece = _mm_loadu_si128(reinterpret_cast<__m128i const*>(row + b.window + 16 * j));
+                const __m128i mask = _mm_loadu_si128(reinterpret_cast<__m128i const*>(b.masks.data() + 16 * j));
+                picked = _mm_or_si128(picked, _mm_shuffle_epi8(piece, mask));
+            }
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + b.start), picked);
         }
-        if (tail.size() < total)
-            tail.resize(total);
-        for (int i = 0; i < planeCount; ++i) {
-            copies[i] = tail.data() + offsets[i];
-            const int first = split >> cuts[i].rowShift;
-            for (int r = first; r < (crop.height() + cuts[i].rowShift) >> cuts[i].rowShift; ++r)
-                std::memcpy(tail.data() + offsets[i] + size_t(r - first) * size_t(copyStrides[i]),
-                            planes[i] + qint64(r) * strides[i], size_t(cuts[i].bytes));
-        }
-        done += sws_scale(c, copies, copyStrides, split, crop.height() - split, dst, dstStrides);
     }
-    if (done != h)
-        return false;
+#endif
 
-    const Coefficients k = coefficientsOf(frame.mMatrix, frame.mRange);
-    for (int r = 0; r < h; ++r) {
-        const size_t chroma = size_t(r >> rowShift) * size_t(chromaStride);
-        convertRow(dst[0] + size_t(r) * size_t(lumaStride), dst[1] + chroma, dst[2] + chroma, w,
-                   reinterpret_cast<quint32*>(out + r * stride), order, k);
-    }
-    return true;
+    std::vector<int> mOffsets;
+    std::vector<Block> mBlocks;
+};
+
+// Destination pixel t of a target starting at tgt, tgtLen long, takes
+// source sample floor((t + 1/2) * srcLen / tgtLen) of a span starting at src.
+int sampleOf(qint64 t, qint64 tgt, qint64 tgtLen, qint64 src, qint64 srcLen)
+{
+    return int(src + floorDiv((2 * (t - tgt) + 1) * srcLen, 2 * tgtLen));
 }
 
-// Scratch pixels kept from call to call; engines draw from one thread.
-quint32* scratch(qint64 pixels)
+// Where a pixel's three samples lie in a frame's rows: the plane and the
+// byte of each channel, for frame column x.
+struct Layout {
+    int plane[3];
+    int (*offset[3])(int x);
+};
+
+Layout layoutOf(cUniYuvFrame::Format format)
 {
-    static thread_local std::vector<quint32> buffer;
-    if (buffer.size() < size_t(pixels))
-        buffer.resize(size_t(pixels));
-    return buffer.data();
+    switch (format) {
+    case cUniYuvFrame::NV12:
+        return {{0, 1, 1},
+                {[](int x) { return x; }, [](int x) { return x & ~1; }, [](int x) { return x | 1; }}};
+    case cUniYuvFrame::YUYV:
+        return {{0, 0, 0},
+                {[](int x) { return 2 * x; }, [](int x) { return 2 * (x & ~1) + 1; },
+                 [](int x) { return 2 * (x & ~1) + 3; }}};
+    default:
+        return {{0, 1, 2},
+                {[](int x) { return x; }, [](int x) { return x / 2; }, [](int x) { return x / 2; }}};
+    }
 }
 
 // Pixel (x, y) of the destination, counted from its area's top left.
@@ -398,45 +270,34 @@ bool draw(cUniYuvFrame const& frame, QRect const& sourceRect, QRect const& targe
     const QRect vis = visiblePart(left, top, left + tw - 1, top + th - 1, dest.area.size());
     if (vis.isEmpty())
         return true;
-    const Axis x = axisOf(sourceRect.x(), sourceRect.width(), left, tw, vis.left(), vis.right(), true);
-    const Axis y = axisOf(sourceRect.y(), sourceRect.height(), top, th, vis.top(), vis.bottom(),
-                          frame.mFormat != cUniYuvFrame::YUYV);
-    const QRect crop(QPoint(int(x.cropLo), int(y.cropLo)), QPoint(int(x.cropHi - 1), int(y.cropHi - 1)));
-    const qint64 bandW = x.bandHi - x.bandLo, bandH = y.bandHi - y.bandLo;
 
-    // The common case: the whole target shows and the crop needs no
-    // aligning, so the conversion writes the destination rows itself.
-    if (x.bandLo == vis.left() && x.bandHi == vis.right() + 1 && y.bandLo == vis.top() && y.bandHi == vis.bottom() + 1)
-        return convert(frame, crop, dest.order, vis.width(), vis.height(),
-                       reinterpret_cast<uchar*>(row(dest, vis.left(), vis.top())), dest.bytesPerLine);
-
-    // Otherwise the band goes through scratch memory and its visible part
-    // is copied. A band much larger than what shows (a picture blown up far
-    // past the destination) is converted at its own size instead and
-    // stretched by nearest sample, so memory follows the visible part.
-    const bool nearBand = bandW <= 2 * qint64(vis.width()) + 1024 && bandH <= 2 * qint64(vis.height()) + 1024;
-    const int outW = nearBand ? int(bandW) : crop.width(), outH = nearBand ? int(bandH) : crop.height();
-    quint32* out = scratch(qint64(outW) * outH);
-    if (!convert(frame, crop, dest.order, outW, outH, reinterpret_cast<uchar*>(out), qsizetype(outW) * 4))
-        return false;
-    if (nearBand) {
-        for (int r = vis.top(); r <= vis.bottom(); ++r)
-            std::memcpy(row(dest, vis.left(), r), out + (r - y.bandLo) * bandW + (vis.left() - x.bandLo),
-                        size_t(vis.width()) * 4);
-        return true;
+    // The columns' samples, picked the same way on every row; the scratch
+    // rows and maps follow the visible part, never the target or the frame.
+    static thread_local ColumnPick picks[3];
+    static thread_local std::vector<uchar> samples;
+    static thread_local std::vector<int> offsets;
+    const Layout layout = layoutOf(frame.mFormat);
+    const size_t w = size_t(vis.width());
+    offsets.resize(w);
+    for (int c = 0; c < 3; ++c) {
+        for (size_t i = 0; i < w; ++i)
+            offsets[i] = layout.offset[c](
+                sampleOf(vis.left() + qint64(i), left, tw, sourceRect.x(), sourceRect.width()));
+        picks[c].set(offsets, frame.rowBytes(layout.plane[c]));
     }
-    // Target pixel t takes source sample floor((t + 1/2) * srcLen / tgtLen).
-    auto sample = [](qint64 t, qint64 tgt, qint64 tgtLen, qint64 src, qint64 srcLen, qint64 cropLo) {
-        return src + floorDiv((2 * (t - tgt) + 1) * srcLen, 2 * tgtLen) - cropLo;
-    };
-    std::vector<int> columns(size_t(vis.width()));
-    for (int c = 0; c < vis.width(); ++c)
-        columns[size_t(c)] = int(sample(vis.left() + c, left, tw, sourceRect.x(), sourceRect.width(), x.cropLo));
+    samples.resize(3 * w);
+    uchar* const channel[3] = {samples.data(), samples.data() + w, samples.data() + 2 * w};
+
+    const Coefficients k = coefficientsOf(frame.mMatrix, frame.mRange);
     for (int r = vis.top(); r <= vis.bottom(); ++r) {
-        const quint32* from = out + sample(r, top, th, sourceRect.y(), sourceRect.height(), y.cropLo) * outW;
-        quint32* o = row(dest, vis.left(), r);
-        for (int c = 0; c < vis.width(); ++c)
-            o[c] = from[columns[size_t(c)]];
+        const int y = sampleOf(r, top, th, sourceRect.y(), sourceRect.height());
+        for (int c = 0; c < 3; ++c) {
+            const int plane = layout.plane[c];
+            // 4:2:0 chroma planes have a row for every two of the frame's.
+            const int planeRow = plane > 0 ? y / 2 : y;
+            picks[c].pick(frame.mPlanes[plane] + qint64(planeRow) * frame.mStrides[plane], channel[c]);
+        }
+        convertRow(channel[0], channel[1], channel[2], vis.width(), row(dest, vis.left(), r), dest.order, k);
     }
     return true;
 }

@@ -1,9 +1,8 @@
 #ifndef DORURIZAR_YUVSCALER_P_H
 #define DORURIZAR_YUVSCALER_P_H
 
-// Not installed: video frames scaled by libswscale (nearest sample, staying
-// in YUV) and converted into 32-bit pixel memory, shared by the software
-// engines.
+// Not installed: video frames scaled by nearest sample and converted into
+// 32-bit pixel memory in one pass, shared by the software engines.
 
 #include "uniyuvframe.h"
 
@@ -30,14 +29,14 @@ struct Destination {
 // Draws sourceRect of frame scaled into target of dest, opaque (alpha 255),
 // writing only the pixels of target that lie inside dest's area; the mapping from
 // source to target stays that of the whole target. Returns false, having
-// written nothing, unless frame.canDraw(sourceRect), dest has pixels and
-// libswscale takes the geometry; true when it drew, or when target misses dest.
+// written nothing, unless frame.canDraw(sourceRect) and dest has pixels;
+// true when it drew, or when target misses dest.
 //
-// Every drawn pixel is within one level per channel of the exact
-// conversion. Scratch memory grows with the visible part, never with the
-// target, and never holds the whole source in RGB. Scaling contexts are kept
-// per thread for the few geometries drawn last, so a wall of tiles of two
-// sizes builds none once warm; the engines draw from one thread.
+// Destination pixel t takes source sample floor((t + 1/2) * source / target)
+// on each axis, and the chroma of that sample. Every drawn pixel is within
+// one level per channel of the exact conversion. Scratch memory grows with
+// the visible part's width, never with the target, and never holds the
+// source in RGB; it is kept per thread, and the engines draw from one.
 bool draw(cUniYuvFrame const& frame, QRect const& sourceRect, QRect const& target, Destination const& dest);
 
 } // namespace YuvScaler
