@@ -37,7 +37,8 @@ std::vector<Figure>& figures()
     return list;
 }
 
-// Keeps the console output and remembers the mean real time of every run.
+// Keeps the console output and remembers the mean real time of every run;
+// of a benchmark repeated, the least disturbed repetition's.
 class RecordingReporter : public benchmark::ConsoleReporter
 {
 public:
@@ -47,8 +48,10 @@ public:
         for (Run const& run : runs) {
             if (run.run_type != Run::RT_Iteration || run.error_occurred)
                 continue;
-            mTimes[run.benchmark_name()] = run.GetAdjustedRealTime() * 1e9
-                / benchmark::GetTimeUnitMultiplier(run.time_unit);
+            const double ns = run.GetAdjustedRealTime() * 1e9 / benchmark::GetTimeUnitMultiplier(run.time_unit);
+            auto known = mTimes.find(run.benchmark_name());
+            if (known == mTimes.end() || ns < known->second)
+                mTimes[run.benchmark_name()] = ns;
         }
     }
 

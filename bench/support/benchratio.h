@@ -14,7 +14,9 @@ enum class Goal {
 };
 
 // Declares that benchmark `engine` is judged against benchmark `baseline`.
-// Names are the full benchmark names as Google Benchmark prints them.
+// Names are the full benchmark names as Google Benchmark prints them. Of a
+// benchmark with repetitions, the fastest repetition counts: on a machine
+// shared with other work, the least disturbed one.
 void pair(std::string const& engine, std::string const& baseline, Goal goal, double target,
           std::string const& label = std::string());
 
