@@ -412,6 +412,7 @@ void tst_Scenes::videoTable()
         {"crop at odd x and y", QSize(64, 20), QRect(5, 3, 41, 13), QRect(3, 2, 41, 13)},
         {"scaled up", QSize(30, 12), QRect(1, 1, 27, 9), QRect(1, 1, 78, 27)},
         {"scaled down", QSize(160, 48), QRect(0, 0, 160, 48), QRect(4, 4, 64, 19)},
+        {"narrower than a vector block", QSize(128, 20), QRect(0, 0, 32, 20), QRect(3, 2, 12, 20)},
         {"clipped on every side", QSize(64, 20), QRect(0, 0, 64, 20), QRect(-30, -9, 128, 40)},
         {"blown up far past the canvas", QSize(64, 20), QRect(0, 0, 64, 20), QRect(-175000, -60000, 400000, 200000)},
     };
