@@ -102,7 +102,14 @@ int runAndReport(int argc, char** argv)
 {
     const std::string rowsPrefix = takeRowsPrefix(argc, argv);
     const std::string name = benchName(argv[0]);
-    benchmark::Initialize(&argc, argv);
+    // Three repetitions of every benchmark, interleaved in random order, so
+    // that a spell of other work on the machine falls on both sides of a
+    // ratio; the command line may say otherwise (the last flag counts).
+    std::vector<char*> args(argv, argv + argc);
+    char repetitions[] = "--benchmark_repetitions=3", interleave[] = "--benchmark_enable_random_interleaving=true";
+    args.insert(args.begin() + 1, {repetitions, interleave});
+    int count = int(args.size());
+    benchmark::Initialize(&count, args.data());
     RecordingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 

@@ -14,9 +14,10 @@ enum class Goal {
 };
 
 // Declares that benchmark `engine` is judged against benchmark `baseline`.
-// Names are the full benchmark names as Google Benchmark prints them. Of a
-// benchmark with repetitions, the fastest repetition counts: on a machine
-// shared with other work, the least disturbed one.
+// Names are the full benchmark names as Google Benchmark prints them. Every
+// benchmark runs three times, the runs of all of them in random order, and
+// its fastest run counts: on a machine shared with other work, the least
+// disturbed one.
 void pair(std::string const& engine, std::string const& baseline, Goal goal, double target,
           std::string const& label = std::string());
 
