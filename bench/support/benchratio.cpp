@@ -95,6 +95,11 @@ void pair(std::string const& engine, std::string const& baseline, Goal goal, dou
 
 void figure(std::string const& label, double value, std::string const& unit, std::string const& target)
 {
+    for (Figure& f : figures())
+        if (f.label == label) {
+            f = {label, value, unit, target};
+            return;
+        }
     figures().push_back({label, value, unit, target});
 }
 

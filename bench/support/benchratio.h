@@ -22,7 +22,8 @@ void pair(std::string const& engine, std::string const& baseline, Goal goal, dou
           std::string const& label = std::string());
 
 // Records a free-standing figure printed in the table (frames per second,
-// allocations per frame, ...).
+// allocations per frame, ...). A benchmark's repetitions record it again:
+// the last value given under a label is the one printed.
 void figure(std::string const& label, double value, std::string const& unit, std::string const& target = {});
 
 // Initialises Google Benchmark, runs the benchmarks and prints this program's
