@@ -2,7 +2,9 @@
 // canvas: the Qt and SDL engines' off-screen images of any size, the GL
 // engine's screen. Against a reference: nothing outside the part of the
 // target on the canvas changes; fills and outlines cover exactly their part,
-// and gradients follow the pixel rule, exactly.
+// and gradients follow the pixel rule, exactly. Video frames come in every
+// layout, valid or not, each plane in a block of its own that ends with its
+// last byte, so that a read past a plane shows under the sanitizer.
 
 #include "centregradient_p.h"
 #include "glfixture.h"
@@ -12,11 +14,13 @@
 
 #include <dorurizar/qtengine.h>
 #include <dorurizar/unifontmap.h>
+#include <dorurizar/uniyuvframe.h>
 
 #include <QTemporaryDir>
 
 #include <climits>
 #include <cstdint>
+#include <vector>
 
 namespace {
 
@@ -77,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static Stage& stage = *new Stage;
     Input in{data, data + std::min<size_t>(size, 512)};
-    const int engine = in.byte() % 3, op = in.byte() % 6;  // engines: Qt, GL, SDL
+    const int engine = in.byte() % 3, op = in.byte() % 7;  // engines: Qt, GL, SDL
     const QSize canvasSize = engine == 1 ? kScreen : QSize(1 + in.byte() % 48, 1 + in.byte() % 32);
     const QRect rect = in.rect(), source = in.rect();
     const QColor c1 = in.opaque(), c2 = in.opaque();
@@ -92,6 +96,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     QString text;
     for (int n = in.byte() % 8; n > 0; --n)
         text += QChar(in.byte());
+    cUniYuvFrame frame(cUniYuvFrame::Format(in.byte() % 4), QSize(1 + in.byte() % 9, 1 + in.byte() % 9),
+                       cUniYuvFrame::Matrix(in.byte() % 2), cUniYuvFrame::Range(in.byte() % 2));
+    std::vector<uint8_t> planes[3];
+    for (int i = 0; i < frame.planeCount(); ++i) {
+        const int stride = frame.rowBytes(i) + in.byte() % 4;
+        planes[i].resize(size_t((frame.rowCount(i) - 1) * stride + frame.rowBytes(i)));
+        for (uint8_t& b : planes[i])
+            b = in.byte();
+        frame.setPlane(i, planes[i].data(), stride);
+    }
+    const QRect frameSource = in.byte() % 2 ? frame.rect() : source;
 
     cDorUrizar* engines[3] = {&stage.qt, &stage.gl.engine, &stage.sdl.engine};
     cUniImg tile(engines[engine]);
@@ -104,7 +119,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         : op == 2 ? on.drawGradient(rect, c1, c2)
         : op == 3 ? on.drawImage(rect, picture, source)
         : op == 4 ? on.drawImage(rect, tile, source)
-                  : on.drawText(rect, flags, text, *stage.font);
+        : op == 5 ? on.drawText(rect, flags, text, *stage.font)
+                  : on.drawImage(rect, frame, frameSource);
     };
     QImage drawn;
     if (engine == 1) {
@@ -139,9 +155,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // Exact: gradients, and fills and outlines of valid rects; elsewhere only
     // the part may change. But the Qt engine draws a picture at its own size
     // into an invalid target, and text goes where its rect places it (GL
-    // places it by an invalid rect too).
+    // places it by an invalid rect too). A video frame draws nothing into
+    // an invalid target on any engine.
     const bool exact = op == 2 || (op < 2 && valid);
-    const bool anywhere = op == 5 ? valid || engine == 1 : op >= 3 && !valid && engine == 0;
+    const bool anywhere = op == 5 ? valid || engine == 1 : (op == 3 || op == 4) && !valid && engine == 0;
     for (int y = 0; y < canvasSize.height() && !anywhere; ++y)
         for (int x = 0; x < canvasSize.width(); ++x)
             if ((exact || !part.contains(x, y)) && drawn.pixel(x, y) != want.pixel(x, y))
