@@ -65,7 +65,11 @@ bool cUniYuvFrame::isValid() const
 
 bool cUniYuvFrame::canDraw(QRect const& sourceRect) const
 {
-    return isValid() && !sourceRect.isEmpty() && rect().contains(sourceRect);
+    // Plain comparisons: QRect::contains() works out the rect's width, which
+    // overflows for one reaching across the int range, and then takes it in.
+    return isValid() && sourceRect.left() >= 0 && sourceRect.top() >= 0 && sourceRect.left() <= sourceRect.right()
+        && sourceRect.top() <= sourceRect.bottom() && sourceRect.right() < mSize.width()
+        && sourceRect.bottom() < mSize.height();
 }
 
 QRect cUniYuvFrame::rect() const

@@ -162,8 +162,11 @@ void cGLEngine::cUniItem::draw()
     }
     if (mYuv) {
         // Texture coordinates in frame pixels.
-        const bool reduced = gPlacement.sx * mDstRect.width() < mSrcRect.width()
-            && gPlacement.sy * mDstRect.height() < mSrcRect.height();
+        // Target sides in 64 bits: QRect::width() overflows for a target
+        // reaching across the int range.
+        using UniFontMapNS::spanOf;
+        const bool reduced = gPlacement.sx * spanOf(mDstRect.left(), mDstRect.right()) < mSrcRect.width()
+            && gPlacement.sy * spanOf(mDstRect.top(), mDstRect.bottom()) < mSrcRect.height();
         if (mYuv->bind(reduced)) {
             quad(QRectF(mSrcRect), mDstRect);
             mYuv->release();

@@ -429,6 +429,8 @@ void tst_Scenes::videoTable()
         {"too wide", [](cUniYuvFrame& f, QRect&) { f.mSize.setWidth(cUniYuvFrame::kMaxSide + 2); }},
         {"no format", [](cUniYuvFrame& f, QRect&) { f.mFormat = cUniYuvFrame::Invalid; }},
         {"source reaching outside", [](cUniYuvFrame&, QRect& r) { r.translate(1, 0); }},
+        // Regression: QRect::contains() took this one in, its width overflowed.
+        {"source across the int range", [](cUniYuvFrame&, QRect& r) { r.setCoords(INT_MIN + 1, 0, 1 << 25, 3); }},
         {"empty source", [](cUniYuvFrame&, QRect& r) { r.setWidth(0); }},
     };
     for (auto const& spoil : spoils)

@@ -14,6 +14,7 @@
 
 #include <GL/gl.h>
 
+#include <climits>
 #include <vector>
 
 namespace {
@@ -538,6 +539,7 @@ private slots:
         bad([](Yuv&) {}, QRect(1, 0, 16, 8));
         bad([](Yuv&) {}, QRect(0, 0, 0, 8));
         bad([](Yuv&) {}, QRect(0, 0, 16, 9));
+        bad([](Yuv&) {}, QRect(QPoint(INT_MIN + 1, 0), QPoint(1 << 25, 7)));  // QRect::contains() took it in
         const quint64 before = cGLEngine::mUploadedBytes;
         const QImage shot = f.present([&] {
             for (auto const& c : cases)
