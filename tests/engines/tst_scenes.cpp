@@ -136,7 +136,10 @@ void blackBelow(dtest::YuvBars& b, int split)
 QString videoMismatch(QImage const& got, QImage const& reference, QRect const& src, QRect const& target, QRgb outside)
 {
     QString bad;
-    const int rx = 2 + src.width() / std::max(1, target.width()), ry = 2 + src.height() / std::max(1, target.height());
+    // A refused frame's source rect may reach across the int range: no target, no widths.
+    const bool drawn = !target.isEmpty();
+    const int rx = drawn ? 2 + src.width() / std::max(1, target.width()) : 0;
+    const int ry = drawn ? 2 + src.height() / std::max(1, target.height()) : 0;
     for (int y = 0; y < got.height(); ++y)
         for (int x = 0; x < got.width(); ++x) {
             QRgb want = outside;
