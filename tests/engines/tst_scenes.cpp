@@ -391,13 +391,7 @@ void tst_Scenes::sdl()
 // cannot be read, so a read past a plane ends the process.
 void tst_Scenes::videoTable()
 {
-    QTest::addColumn<int>("format");
-    QTest::addColumn<int>("matrix");
-    QTest::addColumn<int>("range");
-    QTest::addColumn<QSize>("size");
-    QTest::addColumn<int>("padding");
-    QTest::addColumn<QRect>("source");
-    QTest::addColumn<QRect>("target");
+    dtest::addFrameColumns();
     QTest::addColumn<Spoil>("spoil");
     const char* formats[] = {"", "I420", "NV12", "YUYV"};
     for (int f = cUniYuvFrame::I420; f <= cUniYuvFrame::YUYV; ++f)

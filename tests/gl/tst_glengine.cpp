@@ -389,13 +389,7 @@ private slots:
 
     void yuvFramesMatchTheReference_data()
     {
-        QTest::addColumn<int>("format");
-        QTest::addColumn<int>("matrix");
-        QTest::addColumn<int>("range");
-        QTest::addColumn<QSize>("size");
-        QTest::addColumn<int>("padding");
-        QTest::addColumn<QRect>("source");
-        QTest::addColumn<QRect>("target");
+        dtest::addFrameColumns();
         for (int format : {Yuv::I420, Yuv::NV12, Yuv::YUYV})
             for (int matrix : {Yuv::BT601, Yuv::BT709})
                 for (int range : {Yuv::Limited, Yuv::Full})

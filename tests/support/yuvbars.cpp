@@ -1,5 +1,7 @@
 #include "yuvbars.h"
 
+#include <QTest>
+
 #include <algorithm>
 #include <cmath>
 
@@ -107,6 +109,17 @@ YuvBars yuvBars(cUniYuvFrame::Format format, QSize size, cUniYuvFrame::Matrix ma
             bars.reference.setPixel(x, y, referenceRgb(columns[x].y, chroma.cb, chroma.cr, matrix, range));
         }
     return bars;
+}
+
+void addFrameColumns()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<int>("matrix");
+    QTest::addColumn<int>("range");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("padding");
+    QTest::addColumn<QRect>("source");
+    QTest::addColumn<QRect>("target");
 }
 
 } // namespace dtest

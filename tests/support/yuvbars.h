@@ -34,6 +34,10 @@ QRgb referenceRgb(int y, int cb, int cr, cUniYuvFrame::Matrix matrix, cUniYuvFra
 // The number of bar a column of a frame of the given width lies in.
 int barOf(int x, int width);
 
+// The columns of a table of drawn frames: format, matrix and range (ints),
+// size, padding, and the source and target rects.
+void addFrameColumns();
+
 } // namespace dtest
 
 #endif
