@@ -135,12 +135,14 @@ void Multiview::drawFrame()
 void Multiview::finish()
 {
     // Lets the last frame reach the X server before it is read back. A
-    // screenshot presents it once more (the same picture) and paints now: on
-    // Qt 6 the GL widget shows a frame when Qt composes it, and under Mesa that
-    // composition sometimes still showed the frame before the last.
-    if (!mOptions.screenshot.isEmpty() && mGrabRetries == 0) {
+    // screenshot presents it twice more (the same picture), painting each
+    // time: on Qt 6 the GL widget shows a frame when Qt composes it, and under
+    // Mesa that composition sometimes still showed the frame before the last,
+    // now and then even after one more.
+    for (int i = 0; i < 2 && !mOptions.screenshot.isEmpty() && mGrabRetries == 0; ++i) {
         mHost->requestFrame();
         mHost->widget()->repaint();
+        QApplication::processEvents();
     }
     QApplication::processEvents();
     int code = 0;
