@@ -367,7 +367,7 @@ void tst_Scenes::gl()
 {
     if (!displayOffersGL())
         QSKIP("this display offers no OpenGL");
-    DTEST_ROWS_IN_ONE_CHILD(60000);
+    DTEST_IN_SHARED_CHILD();
     GLFixture f(QSize(20, 6));  // GL once left its viewport's middle row and column uncovered: both on the canvas
     QVERIFY(f.ready);
     QImage shot;
@@ -376,7 +376,7 @@ void tst_Scenes::gl()
 
 void tst_Scenes::sdl()
 {
-    DTEST_ROWS_IN_ONE_CHILD(60000);
+    DTEST_IN_SHARED_CHILD();
     SdlCanvas f(kCanvas);
     QVERIFY(f.ready);
     cUniImg::switchEngine(&f.engine);
@@ -463,7 +463,7 @@ void tst_Scenes::runVideo(cUniImg& canvas, Update const& update, std::function<Q
 
 void tst_Scenes::videoQt()
 {
-    DTEST_ROWS_IN_ONE_CHILD(60000);
+    DTEST_IN_SHARED_CHILD();
     cQTEngine engine;
     cUniImg::switchEngine(&engine);
     cUniImg canvas;
@@ -475,7 +475,7 @@ void tst_Scenes::videoQt()
 
 void tst_Scenes::videoSdl()
 {
-    DTEST_ROWS_IN_ONE_CHILD(60000);
+    DTEST_IN_SHARED_CHILD();
     SdlCanvas f(kVideoCanvas);
     QVERIFY(f.ready);
     cUniImg::switchEngine(&f.engine);

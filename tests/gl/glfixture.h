@@ -1,8 +1,9 @@
 #ifndef DORURIZAR_GLFIXTURE_H
 #define DORURIZAR_GLFIXTURE_H
 
-// Shared by the GL engine tests. Every case that touches GL opens with
-// DTEST_IN_CHILD, so that each gets a fresh context and fresh engine globals.
+// Shared by the GL engine tests. Every case that touches GL runs in a child
+// process: most share one (GL_CHILD_CASE), each with a GL widget and engine of
+// its own; those that change how the engine starts have a process each.
 
 #include <testsupport.h>
 
@@ -82,9 +83,9 @@ struct GLFixture {
     bool ready = false;
 };
 
-// Opens a case that runs in a child process (the rows of one case share
-// it), with a ready fixture f of the given type.
-#define GL_CHILD_CASE(Fixture, f, ...) DTEST_ROWS_IN_ONE_CHILD(60000); Fixture f{__VA_ARGS__}; QVERIFY(f.ready)
+// Opens a case that runs in the shared child process, with a ready fixture f
+// of the given type.
+#define GL_CHILD_CASE(Fixture, f, ...) DTEST_IN_SHARED_CHILD(); Fixture f{__VA_ARGS__}; QVERIFY(f.ready)
 
 // One update of an off-screen image, drawn by draw().
 template <typename Draw>

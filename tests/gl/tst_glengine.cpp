@@ -9,6 +9,7 @@
 #include <dorurizar/unifontmap.h>
 
 #include <QMutex>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QVariant>
 
@@ -56,19 +57,34 @@ int widthOf(int byte)
     return byte == 'a' ? 5 : byte == 'b' ? 6 : byte == 'c' ? 7 : 4;
 }
 
-// A cache holding one atlas with border 1 and glyphs 8 pixels high, made the
-// first font lookup of this child process.
+const cFontInfo kSynth(QStringLiteral("Synth"), 10, -1, 1, QColor(kGlyph), QColor(kRing), false);
+const cFontInfo kHuge(QStringLiteral("Huge"), 10, -1, 1, QColor(kGlyph), QColor(kRing), false);
+
+// The process's font cache, written before its first font lookup (the library
+// scans a cache once a process): kSynth, border 1 and glyphs 8 pixels high,
+// and kHuge, whose one glyph is 'x'.
+bool fontCacheReady()
+{
+    static QTemporaryDir dir;
+    static const bool ready = [] {
+        const atlasfile::Synthetic synth = atlasfile::makeSynthetic(&widthOf, 8, 1, kGlyph, kRing);
+        QVector<QRect> hugeBoxes(256);
+        hugeBoxes['x'] = QRect(0, 0, 3, 4);
+        cFontInfo::makeCacheBasePath(dir.path());
+        return atlasfile::writeAtlas(dir.path(), kSynth.mName, synth.image, synth.boxes)
+            && atlasfile::writeAtlas(dir.path(), kHuge.mName, solid(QSize(8, 8), kGlyph), hugeBoxes);
+    }();
+    return ready;
+}
+
 struct TextFixture : GLFixture {
     TextFixture()
-        : info(QStringLiteral("Synth"), 10, -1, 1, QColor(kGlyph), QColor(kRing), false)
+        : info(kSynth)
     {
-        const atlasfile::Synthetic atlas = atlasfile::makeSynthetic(&widthOf, 8, 1, kGlyph, kRing);
-        ready = ready && atlasfile::writeAtlas(dir.path(), info.mName, atlas.image, atlas.boxes);
-        cFontInfo::makeCacheBasePath(dir.path());
+        ready = ready && fontCacheReady();
         font.reset(new cUniFontMap(info));
     }
 
-    QTemporaryDir dir;
     cFontInfo info;
     QScopedPointer<cUniFontMap> font;
 };
@@ -372,8 +388,11 @@ private slots:
     // white rows turn grey. Other sizes, or no shaders, keep their rows.
     void deinterlaceFilter()
     {
-        DTEST_IN_CHILD(30000);
         QFETCH(bool, shaders);
+        if (shaders)
+            DTEST_IN_SHARED_CHILD();
+        else
+            DTEST_IN_CHILD(30000);  // an engine without shaders stays so in its process
         gShadersFound = shaders;
         GLFixture f(QSize(760, 600));
         QVERIFY(f.ready);
@@ -447,12 +466,18 @@ private slots:
     // draws nothing and the engine says so once.
     void yuvDeinterlace()
     {
-        DTEST_IN_CHILD(30000);
         QFETCH(int, format);
         QFETCH(bool, shaders);
+        if (shaders)
+            DTEST_IN_SHARED_CHILD();
+        else
+            DTEST_IN_CHILD(30000);
         gShadersFound = shaders;
-        static int warnings = 0;
-        qInstallMessageHandler([](QtMsgType type, QMessageLogContext const&, QString const&) { warnings += type == QtWarningMsg; });
+        static int warnings;
+        warnings = 0;
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType type, QMessageLogContext const&, QString const&) { warnings += type == QtWarningMsg; });
+        const auto restore = qScopeGuard([previous] { qInstallMessageHandler(previous); });
         GLFixture f(QSize(760, 600));
         QVERIFY(f.ready);
         for (int width : {704, 720}) {
@@ -701,9 +726,7 @@ private slots:
     // recursed once per link: 200,000 chained images overflowed the stack.
     void longListsAndChains()
     {
-        DTEST_IN_CHILD(120000);
-        TextFixture f;
-        QVERIFY(f.ready);
+        GL_CHILD_CASE(TextFixture, f);
         const QString label(100000, QLatin1Char('a'));
         for (int frame = 0; frame < 2; ++frame) {
             f.screen.beginUpdate();
@@ -725,13 +748,8 @@ private slots:
     void hugeGlyphBoxesNeverWrap()
     {
         GL_CHILD_CASE(GLFixture, f);
-        QTemporaryDir dir;
-        QVector<QRect> boxes(256);
-        boxes['x'] = QRect(0, 0, 3, 4);
-        const cFontInfo info(QStringLiteral("Huge"), 10, -1, 1, QColor(kGlyph), QColor(kRing), false);
-        QVERIFY(atlasfile::writeAtlas(dir.path(), info.mName, solid(QSize(8, 8), kGlyph), boxes));
-        cFontInfo::makeCacheBasePath(dir.path());
-        cUniFontMap font(info);
+        QVERIFY(fontCacheReady());
+        cUniFontMap font(kHuge);
         // The loader refuses such a box from a file; set in the node, it must still not wrap.
         font.mNode->mRects['w'] = QRect(0, 0, 1500000000, 4);
         f.present([&] {

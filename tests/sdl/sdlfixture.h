@@ -1,8 +1,10 @@
 #ifndef DORURIZAR_SDLFIXTURE_H
 #define DORURIZAR_SDLFIXTURE_H
 
-// Shared by the SDL engine tests. SDL video starts once per process, so every
-// case that needs it opens with DTEST_IN_CHILD and builds an SdlFixture there.
+// Shared by the SDL engine tests. SDL video runs in one widget of a process at
+// a time: every case that needs it runs in a child process (most in the shared
+// one, SDL_CHILD_CASE) and builds an SdlFixture there, whose engine gives the
+// video back when it ends.
 
 #include <testsupport.h>
 
@@ -48,9 +50,9 @@ inline unsigned pixelAt(SDL_Surface* s, int x, int y)
     return reinterpret_cast<Uint32*>(static_cast<uchar*>(s->pixels) + y * s->pitch)[x];
 }
 
-// Opens a case that runs in a child process (the rows of one case share
-// it), with a ready fixture f of the given type.
-#define SDL_CHILD_CASE(Fixture, f, ...) DTEST_ROWS_IN_ONE_CHILD(60000); Fixture f{__VA_ARGS__}; QVERIFY(f.ready)
+// Opens a case that runs in the shared child process, with a ready fixture f
+// of the given type.
+#define SDL_CHILD_CASE(Fixture, f, ...) DTEST_IN_SHARED_CHILD(); Fixture f{__VA_ARGS__}; QVERIFY(f.ready)
 
 // An SdlFixture with one image of its engine, sized but not yet updating.
 struct SdlCanvas : SdlFixture {

@@ -1,7 +1,6 @@
 #include "testsupport.h"
 
 #include <QApplication>
-#include <QHash>
 #include <QProcessEnvironment>
 #include <QScreen>
 #include <QTest>
@@ -12,12 +11,15 @@
 
 namespace dtest {
 
+// "own" in a child that runs one case, "shared" in the one that runs every
+// case able to share a process.
 static const char kChildVariable[] = "DORURIZAR_TEST_CHILD";
 
-static ChildResult runChild(QString const& selection, int timeoutMs, QStringList const& env, QString const& workDir)
+static ChildResult runChild(QStringList const& selection, char const* kind, int timeoutMs, QStringList const& env,
+                            QString const& workDir)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(kChildVariable, QStringLiteral("1"));
+    environment.insert(kChildVariable, QString::fromLatin1(kind));
     for (QString const& entry : env)
         if (entry.indexOf('=') > 0)
             environment.insert(entry.section('=', 0, 0), entry.section('=', 1));
@@ -25,7 +27,7 @@ static ChildResult runChild(QString const& selection, int timeoutMs, QStringList
     child.setProcessEnvironment(environment);
     child.setProcessChannelMode(QProcess::MergedChannels);
     child.setWorkingDirectory(workDir);  // empty: this process's own
-    child.start(QCoreApplication::applicationFilePath(), {selection});
+    child.start(QCoreApplication::applicationFilePath(), selection);
     ChildResult result;
     if (!(result.started = child.waitForStarted(10000)))
         return result;
@@ -44,25 +46,24 @@ ChildResult runThisInChild(int timeoutMs, QStringList const& env, QString const&
     QString selection = QString::fromLatin1(QTest::currentTestFunction());
     if (QTest::currentDataTag())
         selection += QLatin1Char(':') + QString::fromLatin1(QTest::currentDataTag());
-    return runChild(selection, timeoutMs, env, workDir);
+    return runChild({selection}, "own", timeoutMs, env, workDir);
 }
 
-QByteArray rowFailureInSharedChild(int timeoutMs)
+QByteArray rowFailureInSharedChild()
 {
-    static QHash<QByteArray, ChildResult> runs;  // by test function
-    const QByteArray function = QTest::currentTestFunction();
-    auto run = runs.find(function);
-    if (run == runs.end())
-        run = runs.insert(function, runChild(QString::fromLatin1(function), timeoutMs, {}, {}));
-    const QByteArray failure = failureOf(*run);
+    // Every case of the executable runs there, once; a sanitizer build is
+    // several times slower than a plain one.
+    static const ChildResult run = runChild({}, "shared", 240000, {}, {});
+    const QByteArray failure = failureOf(run);
     if (failure.isEmpty())
         return failure;
     // The child's log names each row's verdict: "PASS   : tst_X::function(row)".
     // A child that failed with no failing row (a sanitizer's report at exit,
     // a crash in clean-up) fails every row.
-    const QByteArray passed = "::" + function + '(' + QTest::currentDataTag() + ')';
+    const QByteArray passed =
+        QByteArray("::") + QTest::currentTestFunction() + '(' + QTest::currentDataTag() + ')';
     bool rowPassed = false, otherRowFailed = false;
-    for (QByteArray const& line : run->output.split('\n')) {
+    for (QByteArray const& line : run.output.split('\n')) {
         rowPassed = rowPassed || (line.startsWith("PASS   : ") && line.trimmed().endsWith(passed));
         otherRowFailed = otherRowFailed || line.startsWith("FAIL!  : ");
     }
@@ -71,7 +72,12 @@ QByteArray rowFailureInSharedChild(int timeoutMs)
 
 bool isChild()
 {
-    return qgetenv(kChildVariable) == "1";
+    return !qgetenv(kChildVariable).isEmpty();
+}
+
+bool isSharedChild()
+{
+    return qgetenv(kChildVariable) == "shared";
 }
 
 QByteArray failureOf(ChildResult const& r)

@@ -19,8 +19,13 @@ struct ChildResult {
     QByteArray output;     // stdout and stderr, merged
 };
 
-// Whether this process is a child started by runThisInChild().
+// Whether this process is a child started by runThisInChild() or the shared
+// child of rowFailureInSharedChild().
 bool isChild();
+
+// Whether this process is the shared child, where the cases that need a
+// process of their own skip.
+bool isSharedChild();
 
 // Runs the current test function, and only its current data row, again in a
 // child process of this executable with a time limit. env entries
@@ -28,11 +33,11 @@ bool isChild();
 // is its working directory.
 ChildResult runThisInChild(int timeoutMs = 30000, QStringList const& env = {}, QString const& workDir = {});
 
-// Runs every data row of the current test function in one child process,
-// once, on its first row (a row's fixture is cheap, a process with its own
-// display connection is not); returns why the current row failed there,
+// Runs every case of this executable in one child process, once, when the
+// first case asks (a case's fixture is cheap, a process with its own display
+// connection and GL driver is not); returns why the current row failed there,
 // empty when it passed.
-QByteArray rowFailureInSharedChild(int timeoutMs);
+QByteArray rowFailureInSharedChild();
 
 // Why a child did not pass, with all it printed; empty when it exited with 0.
 QByteArray failureOf(ChildResult const& r);
@@ -54,6 +59,8 @@ int countPixels(QImage const& img, unsigned value);
 // child goes on with the body. Arguments as for runThisInChild().
 #define DTEST_IN_CHILD(...)                                                                   \
     do {                                                                                      \
+        if (dtest::isSharedChild())                                                           \
+            QSKIP("runs in a child process of its own");                                      \
         if (!dtest::isChild()) {                                                              \
             const QByteArray failure_ = dtest::failureOf(dtest::runThisInChild(__VA_ARGS__)); \
             QVERIFY2(failure_.isEmpty(), failure_.constData());                               \
@@ -61,13 +68,13 @@ int countPixels(QImage const& img, unsigned value);
         }                                                                                     \
     } while (0)
 
-// As DTEST_IN_CHILD, for cases whose rows may share one child process: the
-// rows of the function run together in one child, and each row of the parent
-// reports its own row's verdict there.
-#define DTEST_ROWS_IN_ONE_CHILD(timeoutMs)                                                    \
+// As DTEST_IN_CHILD, for cases that may share one child process with each
+// other: they run together in one child, and each row of the parent reports
+// its own row's verdict there. Such a case cleans up what it makes.
+#define DTEST_IN_SHARED_CHILD()                                                               \
     do {                                                                                      \
         if (!dtest::isChild()) {                                                              \
-            const QByteArray failure_ = dtest::rowFailureInSharedChild(timeoutMs);            \
+            const QByteArray failure_ = dtest::rowFailureInSharedChild();                     \
             QVERIFY2(failure_.isEmpty(), failure_.constData());                               \
             return;                                                                           \
         }                                                                                     \
