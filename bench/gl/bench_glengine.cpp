@@ -200,7 +200,7 @@ struct BareWall {
     {
         beginBareFrame(gWall->widget);
         glClearColor(0, 0, 0, 1);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);  // as the engine clears
         const GLint onePerHeight = glGetUniformLocation(gShaders.program, "one_per_height");
         for (int i = 0; i < kTiles; ++i) {
             const QRect r = tileRect(i);

@@ -205,7 +205,9 @@ bool cGLEngine::endUpdate(cUniImg* image)
     if (isScreen(image) && widget()) {
         GLEngineNS::beginFrame(mGLWidget);
         glClearColor(0, 0, 0, 1);
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        // Depth and stencil share one buffer: cleared together it is one
+        // fill, where depth alone must keep every pixel's stencil bits.
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
         if (data)
             data->drawItems();
         GLEngineNS::present(mGLWidget);

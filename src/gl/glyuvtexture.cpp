@@ -244,9 +244,12 @@ bool cGLEngine::cYuvTexture::bind(bool reduced) const
     for (int i = mShape.planeCount() - 1; i >= 0; --i) {
         glActiveTexture(GL_TEXTURE0 + GLenum(i));
         glBindTexture(GL_TEXTURE_2D, mTextures[i]);
-        if (i > 0) {  // planar chroma
+        if (mShape.mFormat != cUniYuvFrame::YUYV) {  // YUYV is always sampled nearest, and filtered by the program
             // Chosen here rather than by the texture unit's own rule, which
-            // would work out a level of detail for every pixel.
+            // would work out a level of detail for every pixel. Reduced,
+            // a frame is sampled as the Qt and SDL engines sample it; where
+            // a software rasteriser runs the program, filtering the luma
+            // plane cost a third of a wall of cameras' frame.
             const GLint filter = reduced ? GL_NEAREST : GL_LINEAR;
             glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
             glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);

@@ -25,9 +25,9 @@ public:
     // their bytes to mUploadedBytes.
     void setFrame(cUniYuvFrame const& frame);
     // Selects the frame's conversion program and binds its planes; quads
-    // are then given texture coordinates in frame pixels. Planar chroma is
-    // sampled nearest where the frame is drawn reduced both ways (its
-    // samples then at most twice the pixels' size), else interpolated.
+    // are then given texture coordinates in frame pixels. Planar formats are
+    // sampled nearest where the frame is drawn reduced both ways, else
+    // interpolated.
     // False when there is no program. release() returns to the fixed pipeline.
     bool bind(bool reduced) const;
     void release() const;

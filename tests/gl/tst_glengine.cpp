@@ -494,6 +494,33 @@ private slots:
         QCOMPARE(warnings, shaders ? 0 : 1);
     }
 
+    // Enlarged, a frame is interpolated; reduced, it is sampled as the other
+    // engines sample it, so columns of black and white stay black and white.
+    void yuvInterpolatedOnlyWhenEnlarged()
+    {
+        GL_CHILD_CASE(GLFixture, f);
+        const QSize size(16, 4);
+        std::vector<uchar> luma(size_t(size.width() * size.height())), chroma(luma.size() / 4, 128);
+        for (size_t i = 0; i < luma.size(); ++i)
+            luma[i] = i % 2 ? 255 : 0;
+        Yuv frame(Yuv::I420, size, Yuv::BT601, Yuv::Full);
+        frame.setPlane(0, luma.data(), size.width());
+        frame.setPlane(1, chroma.data(), size.width() / 2);
+        frame.setPlane(2, chroma.data(), size.width() / 2);
+        const QImage shot = f.present([&] {
+            f.screen.drawImage(QRect(0, 0, 128, 32), frame, frame.rect());
+            f.screen.drawImage(QRect(0, 40, 12, 3), frame, frame.rect());
+        });
+        const auto greys = [&](int y, int width) {
+            int n = 0;
+            for (int x = 0; x < width; ++x)
+                n += std::abs(qGray(shot.pixel(x, y)) - 128) < 100;
+            return n;
+        };
+        QVERIFY2(greys(16, 128) > 64, qPrintable(QString::number(greys(16, 128))));
+        QCOMPARE(greys(41, 12), 0);
+    }
+
     // Planes whose bytes match the item's copy upload nothing, whatever their
     // address; a changed plane uploads alone, matrix and range upload
     // nothing, and the item stays the same.
