@@ -4,6 +4,9 @@
 // Runs Google Benchmark and prints, after the usual output, each engine
 // benchmark's time as a ratio of its bare twin's time from the same run.
 
+#include <benchmark/benchmark.h>
+
+#include <chrono>
 #include <string>
 
 namespace dbench {
@@ -20,6 +23,41 @@ enum class Goal {
 // disturbed one.
 void pair(std::string const& engine, std::string const& baseline, Goal goal, double target,
           std::string const& label = std::string());
+
+// Times an engine's call and its bare twin's in turn, in one benchmark:
+//
+//   dbench::Alternation turns(state);
+//   for (auto _ : state) {
+//       turns.engine([&] { ... });
+//       turns.baseline([&] { ... });
+//   }
+//
+// A spell of other work on the machine then falls on both sides alike. The
+// two times per iteration are named NAME/engine and NAME/baseline for pair(),
+// NAME being the benchmark's; of its repetitions, the least disturbed counts.
+class Alternation
+{
+public:
+    explicit Alternation(benchmark::State& state) : mState(state) {}
+    ~Alternation();
+
+    template <typename Call>
+    void engine(Call call) { mEngineNs += timed(call); }
+    template <typename Call>
+    void baseline(Call call) { mBaselineNs += timed(call); }
+
+private:
+    template <typename Call>
+    static double timed(Call& call)
+    {
+        const auto start = std::chrono::steady_clock::now();
+        call();
+        return std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count();
+    }
+
+    benchmark::State& mState;
+    double mEngineNs = 0, mBaselineNs = 0;
+};
 
 // Records a free-standing figure printed in the table (frames per second,
 // allocations per frame, ...). A benchmark's repetitions record it again:
