@@ -15,6 +15,7 @@ libqt6opengl6-dev
 libxkbcommon-dev
 libsdl1.2-dev
 libgl-dev
+libpng-dev
 libgl1-mesa-dri
 libbenchmark-dev
 libavcodec-dev

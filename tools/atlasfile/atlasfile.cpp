@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QPainter>
+#include <QtEndian>
 
 #include <algorithm>
 #include <new>
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include <png.h>
 #include <unistd.h>
 
 namespace atlasfile {
@@ -34,6 +36,57 @@ bool writeChecked(QString const& path, std::function<bool(QIODevice&)> const& fi
     if (why)
         *why = reason;
     return false;
+}
+
+namespace {
+
+void writeToDevice(png_structp png, png_bytep data, png_size_t size)
+{
+    QIODevice* device = static_cast<QIODevice*>(png_get_io_ptr(png));
+    if (device->write(reinterpret_cast<char const*>(data), qint64(size)) != qint64(size))
+        png_error(png, "write failed");  // back to writePng's setjmp
+}
+
+void flushNothing(png_structp)
+{
+}
+
+} // namespace
+
+bool writePng(QIODevice& device, QImage const& image)
+{
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    if (argb.isNull())
+        return false;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!info) {
+        png_destroy_write_struct(&png, nullptr);
+        return false;
+    }
+    // libpng reports errors by a long jump here; nothing with a destructor
+    // is made between here and its calls.
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    png_set_write_fn(png, &device, writeToDevice, flushNothing);
+    png_set_IHDR(png, info, png_uint_32(argb.width()), png_uint_32(argb.height()), 8, PNG_COLOR_TYPE_RGB_ALPHA,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    // Choosing a filter for each row only pays where the rows are compressed.
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+    png_set_compression_level(png, 0);
+    png_write_info(png, info);
+    // A 32-bit ARGB word is B G R A in memory on a little-endian machine.
+    if (QSysInfo::ByteOrder == QSysInfo::LittleEndian)
+        png_set_bgr(png);
+    else
+        png_set_swap_alpha(png);
+    for (int y = 0; y < argb.height(); ++y)
+        png_write_row(png, argb.constScanLine(y));
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return true;
 }
 
 bool writeRects(QString const& path, QVector<QRect> const& boxes, QString* why)

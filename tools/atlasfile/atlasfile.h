@@ -24,12 +24,19 @@ namespace atlasfile {
 // close failed: a full disk never leaves a short file that looks whole.
 bool writeChecked(QString const& path, std::function<bool(QIODevice&)> const& fill, QString* why = nullptr);
 
+// Writes image as a PNG of 8-bit RGBA rows, unfiltered and stored without
+// compression: the first font lookup of a process decodes every atlas of the
+// cache, and inflating and unfiltering were most of that cost. False when
+// image is null or a write failed.
+bool writePng(QIODevice& device, QImage const& image);
+
 // Writes the 256 glyph boxes to path, as writeChecked does; false when boxes
 // does not hold 256 rectangles or the file could not be written completely.
 bool writeRects(QString const& path, QVector<QRect> const& boxes, QString* why = nullptr);
 
-// Writes DIR/NAME.png and DIR/NAME.rects, creating DIR; false when either
-// file could not be written.
+// Writes DIR/NAME.png, in the image's own format as Qt saves it (tests store
+// odd formats on purpose), and DIR/NAME.rects, creating DIR; false when
+// either file could not be written.
 bool writeAtlas(QString const& dir, QString const& name, QImage const& image, QVector<QRect> const& boxes);
 
 // A synthetic atlas: glyph b gets a box of width widthOf(b) and the given

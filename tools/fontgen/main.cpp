@@ -16,7 +16,6 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
-#include <QImageWriter>
 #include <QPainter>
 #include <QVector>
 
@@ -277,14 +276,7 @@ int main(int argc, char** argv)
     report(85);
 
     atlas.convertTo(QImage::Format_ARGB32);
-    const auto writePng = [&atlas](QIODevice& file) {
-        QImageWriter writer(&file, "PNG");
-        // Stored without compression: the first lookup of a process decodes every
-        // atlas of the cache, and inflating is most of that cost. A few MB of disk
-        // buys a first lookup about twice as fast.
-        writer.setQuality(100);
-        return writer.write(atlas);
-    };
+    const auto writePng = [&atlas](QIODevice& file) { return atlasfile::writePng(file, atlas); };
     if (!atlasfile::writeChecked(pngTemp, writePng, &why))
         return fail(QStringLiteral("can't write %1: %2").arg(pngTemp, why));
     report(95);
