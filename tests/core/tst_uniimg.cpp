@@ -7,6 +7,7 @@
 #include <dorurizar/uniscreen.h>
 
 #include <testsupport.h>
+#include <yuvbars.h>
 
 #include <QApplication>
 #include <QTest>
@@ -65,6 +66,7 @@ private slots:
     void withoutEngineNothingHappens();
     void resizeReachesEngineBeforeSizeIsStored();
     void destructorFreesDataThroughEngine();
+    void yuvFramesUpToTheSideLimit();
 };
 
 void tst_UniImg::engineUpdateCycle()
@@ -193,6 +195,20 @@ void tst_UniImg::destructorFreesDataThroughEngine()
     delete screen;
     QCOMPARE(second.calls, (QStringList{"destroyData", "destroyData"}));
     QCOMPARE(second.destroyedData, nullptr);
+}
+
+// A side of kMaxSide is drawn, one pixel more refused, in every format.
+void tst_UniImg::yuvFramesUpToTheSideLimit()
+{
+    const int limit = cUniYuvFrame::kMaxSide;
+    for (int f = cUniYuvFrame::I420; f <= cUniYuvFrame::YUYV; ++f)
+        for (QSize const size : {QSize(limit, 2), QSize(2, limit), QSize(limit + 1, 2), QSize(2, limit + 1)}) {
+            const dtest::YuvBars bars =
+                dtest::yuvBars(cUniYuvFrame::Format(f), size, cUniYuvFrame::BT601, cUniYuvFrame::Limited);
+            const bool within = size.width() <= limit && size.height() <= limit;
+            QCOMPARE(bars.frame.isValid(), within);
+            QCOMPARE(bars.frame.canDraw(QRect(QPoint(0, 0), size)), within);
+        }
 }
 
 DTEST_MAIN(tst_UniImg)

@@ -519,6 +519,8 @@ private slots:
         };
         QVERIFY2(greys(16, 128) > 64, qPrintable(QString::number(greys(16, 128))));
         QCOMPARE(greys(41, 12), 0);
+        // Beyond the outer samples' centres, the edge is held, not wrapped round.
+        GL_COMPARE_PIXELS(shot, 2, {0, 16, kBlack}, {127, 16, kWhite});
     }
 
     // Planes whose bytes match the item's copy upload nothing, whatever their
