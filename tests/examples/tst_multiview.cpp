@@ -1,6 +1,9 @@
 // The multiview host on every engine: what its screenshot shows, what its
 // contact sheet holds, and how it refuses what it cannot do. Every run of the
-// host is a child process with a time limit.
+// host is a child process with a time limit; its command line is also read
+// here, in the test's own process.
+
+#include "options.h"
 
 #include <atlasfile.h>
 #include <testsupport.h>
@@ -158,45 +161,16 @@ private slots:
         QVERIFY(cut.write(clip.read(clip.size() / 3)) > 0);
     }
 
-    void screenshotShowsTheWall_data()
+    void wallShowsVideoAndBrokenSources_data()
     {
         QTest::addColumn<QString>("engine");
         for (QString const& e : kBuilt)
             QTest::newRow(qPrintable(e)) << e;
     }
 
-    void screenshotShowsTheWall()
-    {
-        QFETCH(QString, engine);
-        const QString shot = mDir.filePath(engine + QStringLiteral("-wall.png"));
-        const HostRun run = runHost(QStringLiteral("--engine %1 --tiles 4 --frames 5 --stats --screenshot").arg(engine)
-                                        .split(' ') << shot << QStringLiteral("--cache") << mCache);
-        QVERIFY2(run.exitCode == 0, run.why().constData());
-
-        const QImage image(shot);
-        QCOMPARE(image.size(), kWindow);
-        for (int i = 0; i < 4; ++i) {
-            const QRect c = cell(4, i);
-            QVERIFY2(mostlyLit(image, c.adjusted(c.width() / 4, c.height() / 4, -c.width() / 4, -c.height() / 4)),
-                     qPrintable(QStringLiteral("tile %1 is dark").arg(i)));
-            QVERIFY2(count(image, labelOf(c), kLabelInk) >= 30, qPrintable(QStringLiteral("tile %1 no label").arg(i)));
-        }
-        // The screen is cleared black between the tiles.
-        QCOMPARE(image.pixel(kWindow.width() / 2, cell(4, 0).center().y()) & 0xffffff, 0u);
-        const QRect status(0, kWindow.height() - kStatusHeight, kWindow.width() / 2, kStatusHeight);
-        QVERIFY2(count(image, status, kStatusInk) >= 30, "the status line shows no glyphs");
-
-        const QRegularExpressionMatch m =
-            QRegularExpression(QStringLiteral("STATS engine=%1 tiles=4 frames=5 .*peak_kb=(\\d+)").arg(engine))
-                .match(run.out);
-        QVERIFY2(m.hasMatch() && m.captured(1).toLong() > 0, qPrintable(run.out));
-    }
-
-    void videoPlaysAndBrokenSourcesShowNoSignal_data() { screenshotShowsTheWall_data(); }
-
     // Tiles: the clip, a file that is not there, the cut clip, a synthetic
     // camera. A run of --frames n shows the clip's frame n - 1.
-    void videoPlaysAndBrokenSourcesShowNoSignal()
+    void wallShowsVideoAndBrokenSources()
     {
         QFETCH(QString, engine);
         const QString missing = mDir.filePath(QStringLiteral("missing.mkv"));
@@ -212,9 +186,29 @@ private slots:
                          && run.out.contains("SOURCE tile=2 shown=0 dropped=0 state=no-signal")
                          && run.err.contains(missing + ": cannot open"),
                      run.why().constData());
+            const QRegularExpressionMatch stats =
+                QRegularExpression(QStringLiteral("STATS engine=%1 tiles=4 frames=%2 .*peak_kb=(\\d+)")
+                                       .arg(engine).arg(frames[i]))
+                    .match(run.out);
+            QVERIFY2(stats.hasMatch() && stats.captured(1).toLong() > 0, qPrintable(run.out));
             shots[i] = QImage(shot);
+            QCOMPARE(shots[i].size(), kWindow);
             QVERIFY2(showsNoSignal(shots[i], cell(4, 1)) && !showsNoSignal(shots[i], cell(4, 0)), qPrintable(shot));
         }
+
+        // The wall around the pictures: every tile labelled, the synthetic
+        // camera lit, the screen cleared black between the tiles, a status line.
+        const QImage& wall = shots[0];
+        for (int i = 0; i < 4; ++i)
+            QVERIFY2(count(wall, labelOf(cell(4, i)), kLabelInk) >= 30, qPrintable(QStringLiteral("tile %1 no label").arg(i)));
+        const QRect camera = cell(4, 3);
+        QVERIFY2(mostlyLit(wall, camera.adjusted(camera.width() / 4, camera.height() / 4, -camera.width() / 4,
+                                                 -camera.height() / 4)),
+                 "the synthetic camera is dark");
+        QCOMPARE(wall.pixel(kWindow.width() / 2, cell(4, 0).center().y()) & 0xffffff, 0u);
+        const QRect status(0, kWindow.height() - kStatusHeight, kWindow.width() / 2, kStatusHeight);
+        QVERIFY2(count(wall, status, kStatusInk) >= 30, "the status line shows no glyphs");
+
         QVERIFY2(showsNoSignal(shots[1], cell(4, 2)), "the cut clip's tile plays on");
         if (!enginesDrawVideo())
             QSKIP("the engines of this build draw no video frames: the pictures are not checked");
@@ -263,9 +257,41 @@ private slots:
         QCOMPARE(pairs, kBuilt.size() * (kBuilt.size() - 1) / 2);
     }
 
-    // Each refusal names what is wrong on stderr, on a line of its own. CACHE
-    // is the test's atlas cache; DIR, a fresh directory without fontgen, is
-    // the working directory.
+    // Each refused command line names what is wrong.
+    void argumentsRefused_data()
+    {
+        QTest::addColumn<QString>("args");
+        QTest::addColumn<QStringList>("message");
+        const auto row = [](char const* tag, char const* args, QStringList const& message) {
+            QTest::newRow(tag) << QString::fromLatin1(args) << message;
+        };
+        row("no tiles", "--tiles 0", {"--tiles"});
+        row("too many tiles", "--tiles 65", {"--tiles"});
+        row("tiles not a number", "--tiles four", {"--tiles"});
+        row("tiles without value", "--tiles", {"tiles"});
+        row("negative frames", "--frames -3", {"--frames"});
+        row("zero frames", "--frames 0", {"--frames"});
+        row("unknown engine", "--engine vulkan", {"unknown engine 'vulkan'"});
+        row("stray argument", "wall.png", {"unexpected argument"});
+        row("empty screenshot path", "--screenshot ", {"--screenshot"});
+        row("compare with engine", "--compare s.png --engine qt", {"--compare"});
+        row("empty source path", "--source ", {"--source wants a path"});
+        row("more sources than tiles", "--tiles 1 --source a.mkv --source b.mkv", {"2 video sources", "1 tiles"});
+        row("seconds and frames", "--seconds 2 --frames 3", {"--seconds", "--frames"});
+    }
+
+    void argumentsRefused()
+    {
+        QFETCH(QString, args);
+        QFETCH(QStringList, message);
+        const Options o = Options::parse(QStringList{QStringLiteral("multiview")} + args.split(QLatin1Char(' ')));
+        QVERIFY2(std::all_of(message.begin(), message.end(), [&o](QString const& part) { return o.error.contains(part); }),
+                 qPrintable(o.error));
+    }
+
+    // The host refuses on stderr, on a line of its own, and exits 2 for a bad
+    // command line and 1 for what it cannot do. CACHE is the test's atlas
+    // cache; DIR, a fresh directory without fontgen, is the working directory.
     void refusals_data()
     {
         QTest::addColumn<QString>("args");
@@ -274,20 +300,7 @@ private slots:
         const auto row = [](char const* tag, char const* args, int exitCode, QStringList const& message) {
             QTest::newRow(tag) << QString::fromLatin1(args) << exitCode << message;
         };
-        row("no tiles", "--tiles 0", 2, {"--tiles"});
-        row("too many tiles", "--tiles 65", 2, {"--tiles"});
-        row("tiles not a number", "--tiles four", 2, {"--tiles"});
-        row("tiles without value", "--tiles", 2, {"tiles"});
-        row("negative frames", "--frames -3", 2, {"--frames"});
-        row("zero frames", "--frames 0", 2, {"--frames"});
-        row("unknown engine", "--engine vulkan", 2, {"unknown engine 'vulkan'"});
         row("unknown option", "--fast", 2, {"fast"});
-        row("stray argument", "wall.png", 2, {"unexpected argument"});
-        row("empty screenshot path", "--screenshot ", 2, {"--screenshot"});
-        row("compare with engine", "--compare s.png --engine qt", 2, {"--compare"});
-        row("empty source path", "--source ", 2, {"--source wants a path"});
-        row("more sources than tiles", "--tiles 1 --source a.mkv --source b.mkv", 2, {"2 video sources", "1 tiles"});
-        row("seconds and frames", "--seconds 2 --frames 3", 2, {"--seconds", "--frames"});
         row("unwritable screenshot", "--frames 2 --tiles 1 --screenshot DIR/no/such/dir/shot.png --cache CACHE", 1,
             {"cannot write the screenshot"});
         // With no atlas and no generator the library could only stop the process.

@@ -31,13 +31,13 @@ echo "fake complains" >&2
 p() { printf "\\000\\000\\000\\$1"; }
 publish() { cp "$FAKE_SRC.rects" "$2/$1.rects" && cp "$FAKE_SRC.png" "$2/$1.part" && mv "$2/$1.part" "$2/$1.png"; }
 case "$FAKE_MODE" in
-copy) sleep 0.5; publish "$@"; p 144 ;;
+copy) sleep 0.25; publish "$@"; p 144 ;;
 exit) exit 0 ;;
 crash) p 062; kill -SEGV $$ ;;
 hang) p 062; exec sleep 1000 ;;
 neg) printf '\377\377\377\373' ;;
 many) p 012; p 024; p 036 ;;
-split) printf '\000\000'; sleep 0.5; printf '\000\107' ;;
+split) printf '\000\000'; sleep 0.2; printf '\000\107' ;;
 flood) publish "$@"; exec cat /dev/zero ;;
 holdpipe) publish "$@"; sleep 5 & p 144 ;;
 orphans) publish "$@"; sleep 1000 & echo $! >> kids.log; exec sleep 1000 ;;
@@ -48,7 +48,7 @@ mixed)
     System_10_75_1_ffffffff_ff000000) printf '\377\377\377\373' ;;
     *) p 000 ;;
     esac
-    sleep 1 ;;
+    sleep 0.4 ;;
 esac
 )";
 
@@ -98,7 +98,7 @@ class tst_FontGen : public QObject
 
 private slots:
     // `lastValue` is the dialog's last value below 100, -1 when not checked.
-    // Generators that take half a second finish well within a limit of 5 s,
+    // Generators that take a quarter of a second finish well within a limit of 5 s,
     // and within the default one that a limit of 0 stands for.
     void generation_data()
     {
@@ -138,7 +138,7 @@ private slots:
                     last = d->value() < 100 ? d->value() : last;
                 }
         });
-        probe.start(50);
+        probe.start(20);
         cUniFontMap map;
         QVERIFY(map.Create(kRequest));
         QVERIFY(!map.image().isNull());
@@ -179,17 +179,17 @@ private slots:
     void generationBounded_data()
     {
         QTest::addColumn<QString>("mode");
-        QTest::addColumn<int>("limit");
-        QTest::newRow("lookup while generating") << "copy" << 30;
-        QTest::newRow("flooding generator") << "flood" << 30;
-        QTest::newRow("grandchild holds the pipe") << "holdpipe" << 30;
-        QTest::newRow("script's children ended") << "orphans" << 1;
+        QTest::addColumn<double>("limit");
+        QTest::newRow("lookup while generating") << "copy" << 30.0;
+        QTest::newRow("flooding generator") << "flood" << 30.0;
+        QTest::newRow("grandchild holds the pipe") << "holdpipe" << 30.0;
+        QTest::newRow("script's children ended") << "orphans" << 0.3;
     }
 
     void generationBounded()
     {
         QFETCH(QString, mode);
-        QFETCH(int, limit);
+        QFETCH(double, limit);
         prepare(mode);
         DTEST_IN_CHILD(15000, mEnv << QStringLiteral("DORURIZAR_FONTGEN_TIMEOUT=%1").arg(limit), mDir);
         std::unique_ptr<cUniFontMap> nested;
@@ -201,10 +201,13 @@ private slots:
         QFile log(qEnvironmentVariable("FAKE_LOG")), kids(QStringLiteral("kids.log"));
         QVERIFY(log.open(QIODevice::ReadOnly));
         QCOMPARE(log.readAll().count('\n'), 12);
-        for (QByteArray const& pid : kids.open(QIODevice::ReadOnly) ? kids.readAll().split('\n') : QList<QByteArray>()) {
+        // Killed, they are gone or dead once the kernel has run them again.
+        const auto ended = [](QByteArray const& pid) {
             QFile stat(QStringLiteral("/proc/%1/stat").arg(QString::fromLatin1(pid)));
-            QVERIFY2(pid.isEmpty() || !stat.open(QIODevice::ReadOnly) || stat.readAll().contains(") Z "), pid.constData());
-        }
+            return pid.isEmpty() || !stat.open(QIODevice::ReadOnly) || stat.readAll().contains(") Z ");
+        };
+        for (QByteArray const& pid : kids.open(QIODevice::ReadOnly) ? kids.readAll().split('\n') : QList<QByteArray>())
+            QTRY_VERIFY2_WITH_TIMEOUT(ended(pid), pid.constData(), 5000);
     }
 
     // Regression: each of these used to leave the host waiting forever. The
@@ -224,8 +227,8 @@ private slots:
         }
         QFETCH(QString, mode);
         prepare(mode, mode != QLatin1String("missing"));
-        // A one-second generation limit, so the hanging generator is stopped in a second.
-        const dtest::ChildResult r = dtest::runThisInChild(10000, mEnv << QStringLiteral("DORURIZAR_FONTGEN_TIMEOUT=1"), mDir);
+        // A short generation limit, so the hanging generator is stopped soon.
+        const dtest::ChildResult r = dtest::runThisInChild(10000, mEnv << QStringLiteral("DORURIZAR_FONTGEN_TIMEOUT=0.3"), mDir);
         QVERIFY2(r.started && !r.timedOut && (r.crashed || r.exitCode) && r.output.contains("Can't create font map!")
                      && !r.output.contains("fake complains"),
                  r.output.constData());
