@@ -137,7 +137,7 @@ void BareGLWall::frame(QSize const& screen, int n)
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);  // as the engine clears
 
-    const int selected = (n % 100 / kSelectEvery * 5) % kTiles;
+    const int selected = (n % kCycle / kSelectEvery * 5) % kTiles;
     const GLint onePerHeight = glGetUniformLocation(mProgram, "one_per_height");
     const QRect texel(0, 0, 1, 1);
     auto fill = [&](QRect const& r, QColor const& c) {

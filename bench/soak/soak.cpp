@@ -2,7 +2,7 @@
 // image handles are made, resized and destroyed, font maps are given back
 // and taken anew, the selection moves and the screen changes windows.
 // Resident memory, the heap in use, open descriptors and live GL texture
-// names are sampled every 100 frames from the end of the warm-up on; a
+// names are sampled every 50 frames from the end of the warm-up on; a
 // descriptor or a texture more at the end is a leak, and so is memory that
 // keeps growing.
 //
@@ -32,7 +32,7 @@ namespace {
 
 const long kFlatKb = 1024;   // allocator noise stays within a MiB
 const long kGrossKb = 16384; // what a short run may grow before it fails --check
-const int kSampleEvery = 100;  // the wall's churn repeats within this
+const int kSampleEvery = soak::kCycle;  // the wall's churn repeats within this
 
 // The report's columns; scripts/bench.sh prints the same header.
 const char kHeader[] = "%-8s %7s %9s %13s %12s %11s %16s %4s %9s  %s\n";
@@ -43,7 +43,7 @@ struct Options {
     int frames = 10000;
     int warmUp = 0;  // 0: worked out from frames
     bool check = false;
-    bool trace = false;  // a sample on stderr every 100 frames
+    bool trace = false;  // a sample on stderr every kSampleEvery frames
     QString rowsPrefix;
     QString error;
 };
@@ -72,13 +72,13 @@ Options parse(QStringList args)
         if (!ok)
             o.error = QStringLiteral("%1 takes a number").arg(arg);
     }
-    // The samples are taken at multiples of 100 frames, where the wall is
-    // always in the same state.
+    // The samples are taken at multiples of kSampleEvery frames, where the
+    // wall is always in the same state.
     if (o.warmUp == 0)
-        o.warmUp = o.frames >= 2000 ? 1000 : o.frames / 300 * 100;
-    if (o.error.isEmpty() && (o.warmUp < 100 || o.warmUp % 100 != 0 || o.frames < 2 * o.warmUp))
-        o.error = QStringLiteral("the warm-up must be a multiple of 100 frames and at most half the run "
-                                 "(at least 300 frames)");
+        o.warmUp = o.frames >= 2000 ? 1000 : std::max(kSampleEvery, o.frames / 3 / kSampleEvery * kSampleEvery);
+    if (o.error.isEmpty() && (o.warmUp < kSampleEvery || o.warmUp % kSampleEvery != 0 || o.frames < o.warmUp + kSampleEvery))
+        o.error = QStringLiteral("the warm-up must be a multiple of %1 frames, and the run at least %1 frames longer")
+                      .arg(kSampleEvery);
     if (o.error.isEmpty() && !o.engine.isEmpty() && !soak::SoakHost::engines().contains(o.engine))
         o.error = QStringLiteral("no engine '%1' in this build (%2)")
                       .arg(o.engine, soak::SoakHost::engines().join(QLatin1String(", ")));

@@ -133,7 +133,7 @@ void SoakWall::paintTransient(cUniImg& image, int n)
 
 void SoakWall::churn(int n)
 {
-    mSelected = (n % 100 / kSelectEvery * 5) % kTiles;
+    mSelected = (n % kCycle / kSelectEvery * 5) % kTiles;
     if (n % kFontEvery == 0) {
         if (mOverlayFont)
             mOverlayFont->Destroy();

@@ -24,14 +24,15 @@ const int kLabelHeight = 18;
 const int kStatusHeight = 24;
 
 // How often, in frames, each kind of churn comes round. Each kind repeats
-// itself within 100 frames, so samples taken 100 frames apart find the wall
-// in the same state: the same tile selected, the same images alive at the
-// same sizes, the same font maps and the same window.
+// itself within kCycle frames, so samples taken kCycle frames apart find the
+// wall in the same state: the same tile selected, the same images alive at
+// the same sizes, the same font maps and the same window.
+const int kCycle = 50;
 const int kSelectEvery = 5;
 const int kResizeEvery = 10;
 const int kCreateEvery = 25;
-const int kFontEvery = 50;
-const int kSwapEvery = 50;
+const int kFontEvery = 25;
+const int kSwapEvery = 25;
 const int kTransientsKept = 3;
 
 // A camera picture with a box that moves every frame, rewritten in place as a
