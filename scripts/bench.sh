@@ -124,7 +124,7 @@ done
 echo
 echo "soak, every engine under churn (images made, resized and destroyed, font maps given back and taken anew,"
 echo "the screen moved between two windows). Resident memory after malloc has returned its free pages, the median"
-echo "of the first and of the last tenth of samples taken every 100 frames after warm-up; flat means growth under"
+echo "of the first and of the last tenth of samples taken every 50 frames after warm-up; flat means growth under"
 echo "1 MiB and not one descriptor or GL texture more. gl-bare is the GL wall without the engine: the driver's share."
 printf '%-8s %7s %9s %13s %12s %11s %16s %4s %9s  %s\n' engine frames "frame ms" "RSS warm KiB" "RSS end KiB" \
     "growth KiB" "heap growth KiB" fds textures verdict
