@@ -2,6 +2,7 @@
 #include <dorurizar/uniscreen.h>
 
 #include <testsupport.h>
+#include <yuvbars.h>
 
 #include <QApplication>
 #include <QTest>
@@ -155,12 +156,15 @@ private slots:
         QVERIFY(tile.beginUpdate());
         tile.fillRect(tile.rect(), QColor(0, 255, 0, 128));  // stored with its alpha
         QVERIFY(tile.endUpdate());
+        const dtest::YuvBars bars = dtest::yuvBars(cUniYuvFrame::I420, QSize(16, 8), cUniYuvFrame::BT601,
+                                                   cUniYuvFrame::Limited);
         bool began = false, ended = false;
         w.paint = [&] {
             began = screen.beginUpdate();
             screen.fillRect(QRect(10, 10, 10, 10), QColor(255, 0, 0, 128));
             screen.drawImage(QRect(30, 10, 16, 16), tile);
             screen.drawGradient(QRect(0, 30, 10, 10), Qt::white, Qt::white);  // no pixels to write on a widget
+            screen.drawImage(QRect(48, 30, 16, 8), bars.frame, bars.frame.rect());
             ended = screen.endUpdate();
         };
         w.repaint();
@@ -173,6 +177,8 @@ private slots:
         QCOMPARE(shown.pixel(5, 35), 0xff000000u);
         QVERIFY(close(shown.pixel(15, 15), 0xff800000));  // blended over black
         QVERIFY(close(shown.pixel(40, 20), 0xff008000));
+        for (int x = 0; x < 16; ++x)  // a video frame, converted where it shows
+            QVERIFY2(close(shown.pixel(48 + x, 34), bars.reference.pixel(x, 4)), qPrintable(QString::number(x)));
         cUniImg::mCurrentEngine = nullptr;
     }
 
