@@ -235,8 +235,8 @@ private slots:
         QTest::newRow("unsized") << true << QSize(-1, -1);
         QTest::newRow("zero wide") << true << QSize(0, 10);
         // Regression: SDL keeps a 16-bit pitch, so a wider surface got a
-        // buffer too small for its rows.
-        QTest::newRow("too wide") << true << QSize(20000, 4);
+        // buffer too small for its rows. 16383 pixels of 4 bytes still fit.
+        QTest::newRow("too wide") << true << QSize(16384, 4);
     }
     void updatesNeedVideoAndSize()
     {
@@ -278,6 +278,12 @@ private slots:
         f.img.resize(30, 10);
         QVERIFY(f.surface(f.img) && f.surface(f.img)->w == 30 && f.begin());
         QCOMPARE(f.count(0u), 300);
+        QVERIFY(f.img.endUpdate());
+        f.img.resize(16383, 2);  // the widest a 16-bit pitch holds
+        QVERIFY(f.surface(f.img) && f.surface(f.img)->pitch == 16383 * 4 && f.begin());
+        f.img.fillRect(QRect(16382, 1, 1, 1), Qt::red);
+        QVERIFY(f.img.endUpdate());
+        QCOMPARE(f.count(kRed), 1);
     }
 
     // Regression: destroying the image being updated left the engine reading
