@@ -169,36 +169,39 @@ private slots:
     }
 
     // Tiles: the clip, a file that is not there, the cut clip, a synthetic
-    // camera. A run of --frames n shows the clip's frame n - 1.
+    // camera. A run of --frames n shows the clip's frame n - 1. How the host
+    // plays is the same on every engine, and is followed over two runs on the
+    // first; each engine draws the frames of the longer run.
     void wallShowsVideoAndBrokenSources()
     {
         QFETCH(QString, engine);
         const QString missing = mDir.filePath(QStringLiteral("missing.mkv"));
-        QImage shots[2];
-        const int frames[2] = {2, 20};  // the cut clip breaks after some 8 frames
-        for (int i = 0; i < 2; ++i) {
-            const QString shot = mDir.filePath(QStringLiteral("%1-video-%2.png").arg(engine).arg(frames[i]));
-            const HostRun run = runHost({"--engine", engine, "--tiles", "4", "--stats", "--frames",
-                                         QString::number(frames[i]), "--cache", mCache, "--screenshot", shot, "--source",
-                                         mClip, "--source", missing, "--source", mCut});
+        const bool playback = engine == kBuilt.first();
+        const QVector<int> frames = playback ? QVector<int>{2, 20} : QVector<int>{20};  // the cut clip breaks after some 8
+        QVector<QImage> shots;
+        for (int n : frames) {
+            const QString shot = mDir.filePath(QStringLiteral("%1-video-%2.png").arg(engine).arg(n));
+            const HostRun run = runHost({"--engine", engine, "--tiles", "4", "--stats", "--frames", QString::number(n),
+                                         "--cache", mCache, "--screenshot", shot, "--source", mClip, "--source",
+                                         missing, "--source", mCut});
             QVERIFY2(run.exitCode == 0, run.why().constData());
-            QVERIFY2(run.out.contains(QStringLiteral("SOURCE tile=1 shown=%1 dropped=0 state=playing").arg(frames[i]))
+            QVERIFY2(run.out.contains(QStringLiteral("SOURCE tile=1 shown=%1 dropped=0 state=playing").arg(n))
                          && run.out.contains("SOURCE tile=2 shown=0 dropped=0 state=no-signal")
                          && run.err.contains(missing + ": cannot open"),
                      run.why().constData());
             const QRegularExpressionMatch stats =
-                QRegularExpression(QStringLiteral("STATS engine=%1 tiles=4 frames=%2 .*peak_kb=(\\d+)")
-                                       .arg(engine).arg(frames[i]))
+                QRegularExpression(QStringLiteral("STATS engine=%1 tiles=4 frames=%2 .*peak_kb=(\\d+)").arg(engine).arg(n))
                     .match(run.out);
             QVERIFY2(stats.hasMatch() && stats.captured(1).toLong() > 0, qPrintable(run.out));
-            shots[i] = QImage(shot);
-            QCOMPARE(shots[i].size(), kWindow);
-            QVERIFY2(showsNoSignal(shots[i], cell(4, 1)) && !showsNoSignal(shots[i], cell(4, 0)), qPrintable(shot));
+            shots << QImage(shot);
+            QCOMPARE(shots.last().size(), kWindow);
+            QVERIFY2(showsNoSignal(shots.last(), cell(4, 1)) && !showsNoSignal(shots.last(), cell(4, 0)),
+                     qPrintable(shot));
         }
 
         // The wall around the pictures: every tile labelled, the synthetic
         // camera lit, the screen cleared black between the tiles, a status line.
-        const QImage& wall = shots[0];
+        const QImage& wall = shots.last();
         for (int i = 0; i < 4; ++i)
             QVERIFY2(count(wall, labelOf(cell(4, i)), kLabelInk) >= 30, qPrintable(QStringLiteral("tile %1 no label").arg(i)));
         const QRect camera = cell(4, 3);
@@ -208,12 +211,14 @@ private slots:
         QCOMPARE(wall.pixel(kWindow.width() / 2, cell(4, 0).center().y()) & 0xffffff, 0u);
         const QRect status(0, kWindow.height() - kStatusHeight, kWindow.width() / 2, kStatusHeight);
         QVERIFY2(count(wall, status, kStatusInk) >= 30, "the status line shows no glyphs");
+        QVERIFY2(showsNoSignal(wall, cell(4, 2)), "the cut clip's tile plays on");
 
-        QVERIFY2(showsNoSignal(shots[1], cell(4, 2)), "the cut clip's tile plays on");
         if (!enginesDrawVideo())
             QSKIP("the engines of this build draw no video frames: the pictures are not checked");
-        for (int i = 0; i < 2; ++i)
-            QCOMPARE(frameIn(shots[i], cell(4, 0)), frames[i] - 1);
+        QCOMPARE(frameIn(wall, cell(4, 0)), frames.last() - 1);
+        if (!playback)
+            return;
+        QCOMPARE(frameIn(shots[0], cell(4, 0)), frames[0] - 1);
         QCOMPARE(frameIn(shots[0], cell(4, 2)), 1);
         // The sweeping bar moved between the shots.
         const QRect c = cell(4, 0);
